@@ -1,0 +1,30 @@
+# The two PE32+ EFI boot-service driver images.
+set(EC_IMAGE_COMPILE_OPTIONS
+  -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
+  -mno-red-zone -fno-stack-protector -mno-stack-arg-probe
+  -Oz -Wall -Wextra -Werror)
+set(EC_IMAGE_LINK_OPTIONS
+  /nodefaultlib /subsystem:efi_boot_service_driver /machine:x64
+  /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx)
+
+function(ec_driver_image NAME ENTRY)
+  add_executable(${NAME} ${ARGN} platform/compiler_support.cpp)
+  target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  target_compile_definitions(${NAME} PRIVATE EC_DRIVER_IMAGE=1)
+  target_compile_options(${NAME} PRIVATE ${EC_IMAGE_COMPILE_OPTIONS})
+  target_link_options(${NAME} PRIVATE ${EC_IMAGE_LINK_OPTIONS} /entry:${ENTRY}
+    /map:$<TARGET_FILE_DIR:${NAME}>/${NAME}.map)
+endfunction()
+
+# The block copy and clear helpers must not be turned back into calls to
+# themselves.
+set_source_files_properties(platform/compiler_support.cpp PROPERTIES COMPILE_OPTIONS -fno-builtin)
+
+ec_driver_image(ec_flash_updater UpdaterEntry ${EC_UPDATER_SOURCES})
+ec_driver_image(ec_threshold_guard GuardEntry ${EC_GUARD_SOURCES})
+
+enable_testing()
+add_test(NAME image_format.ec_flash_updater
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_flash_updater> UpdaterEntry)
+add_test(NAME image_format.ec_threshold_guard
+  COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_threshold_guard> GuardEntry)

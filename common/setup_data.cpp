@@ -1,0 +1,3 @@
+#include "common/setup_data.h"
+
+const SETUP_VARIABLE_ID SetupVariable = {u"Setup", &SetupVariableGuid};
