@@ -8,7 +8,7 @@ set(EC_IMAGE_LINK_OPTIONS
   /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx)
 
 function(ec_driver_image NAME ENTRY)
-  add_executable(${NAME} ${ARGN} platform/compiler_support.cpp)
+  add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} platform/compiler_support.cpp)
   target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
   target_compile_definitions(${NAME} PRIVATE EC_DRIVER_IMAGE=1)
   target_compile_options(${NAME} PRIVATE ${EC_IMAGE_COMPILE_OPTIONS})
