@@ -28,3 +28,6 @@ add_test(NAME image_format.ec_flash_updater
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_flash_updater> UpdaterEntry)
 add_test(NAME image_format.ec_threshold_guard
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_threshold_guard> GuardEntry)
+
+# Test-only UEFI applications used by the firmware-level tests (never shipped).
+include(${PROJECT_SOURCE_DIR}/tests/qemu/test_app.cmake OPTIONAL)
