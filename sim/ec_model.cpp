@@ -1,0 +1,181 @@
+#include "sim/ec_model.h"
+
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+constexpr uint8_t kObf = 0x01;
+constexpr uint8_t kIbf = 0x02;
+
+constexpr uint8_t kPtEnter = 0xDC;
+constexpr uint8_t kPtReady = 0x33;
+constexpr uint8_t kPtSelect = 0x01;
+constexpr uint8_t kPtSendCommand = 0x02;
+constexpr uint8_t kPtSendData = 0x03;
+constexpr uint8_t kPtReadByte = 0x04;
+constexpr uint8_t kPtDeselect = 0x05;
+constexpr uint8_t kPtLeave = 0xFE;
+constexpr uint8_t kGuardThreshold = 0xAA;
+constexpr uint8_t kAcpiRead = 0x80;
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+} // namespace
+
+EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {}
+
+void EcModel::Violation(std::string what) {
+  violations_.push_back(std::move(what));
+}
+
+uint8_t EcModel::ReadStatus() {
+  const bool obf = !replies_.empty() && obf_reads_left_ == 0;
+  const uint8_t status = static_cast<uint8_t>((obf ? kObf : 0) | (ibf_ ? kIbf : 0));
+  if (ibf_ && ibf_reads_left_-- == 0) {
+    ibf_ = false;
+  }
+  if (!replies_.empty() && obf_reads_left_ > 0) {
+    --obf_reads_left_;
+  }
+  return status;
+}
+
+// A byte written is taken by the EC after the configured number of status
+// reads; until then IBF shows, and a second byte would overrun the first.
+void EcModel::AcceptByte() {
+  if (ibf_) {
+    Violation("byte written while IBF was set");
+  }
+  ibf_ = config_.ibf_busy_reads > 0;
+  ibf_reads_left_ = config_.ibf_busy_reads > 0 ? config_.ibf_busy_reads - 1 : 0;
+}
+
+void EcModel::QueueReply(uint8_t value) {
+  if (replies_.empty()) {
+    obf_reads_left_ = config_.obf_delay_reads;
+  }
+  replies_.push_back(value);
+}
+
+uint8_t EcModel::ReadData() {
+  if (replies_.empty() || obf_reads_left_ > 0) {
+    Violation("data read while OBF was clear");
+    return 0xFF;
+  }
+  const uint8_t value = replies_.front();
+  replies_.pop_front();
+  obf_reads_left_ = config_.obf_delay_reads;
+  if (mode_ == Mode::Handshake && replies_.empty()) {
+    NextHandshakeReply();
+  }
+  return value;
+}
+
+void EcModel::NextHandshakeReply() {
+  ++handshake_replies_;
+  if (not_ready_left_ != 0) {
+    if (not_ready_left_ > 0) {
+      --not_ready_left_;
+    }
+    QueueReply(config_.not_ready_reply);
+    return;
+  }
+  QueueReply(kPtReady);
+  mode_ = Mode::PassThrough;
+}
+
+void EcModel::WriteCommand(uint8_t command) {
+  AcceptByte();
+  switch (pending_) {
+  case Pending::FlashOpcode:
+  case Pending::FlashData:
+    pending_ = Pending::None;
+    flash_.Send(command);
+    return;
+  case Pending::GuardThreshold:
+  case Pending::ReadRegister:
+    Violation("command " + Hex(command) + " while a data byte was expected");
+    pending_ = Pending::None;
+    break;
+  case Pending::None:
+    break;
+  }
+  if (mode_ == Mode::PassThrough) {
+    PassThroughCommand(command);
+  } else {
+    NormalCommand(command);
+  }
+}
+
+void EcModel::PassThroughCommand(uint8_t command) {
+  switch (command) {
+  case kPtSelect:
+    flash_.Select();
+    return;
+  case kPtSendCommand:
+    pending_ = Pending::FlashOpcode;
+    return;
+  case kPtSendData:
+    pending_ = Pending::FlashData;
+    return;
+  case kPtReadByte:
+    QueueReply(flash_.Read());
+    return;
+  case kPtDeselect:
+    flash_.Deselect();
+    return;
+  case kPtLeave:
+    flash_.Deselect();
+    mode_ = Mode::Normal;
+    return;
+  default:
+    Violation("unknown pass-through command " + Hex(command));
+    return;
+  }
+}
+
+void EcModel::NormalCommand(uint8_t command) {
+  switch (command) {
+  case kPtEnter:
+    mode_ = Mode::Handshake;
+    not_ready_left_ = config_.replies_before_ready;
+    replies_.clear();
+    NextHandshakeReply();
+    return;
+  case kPtLeave: // leaving a mode never entered is harmless
+    mode_ = Mode::Normal;
+    return;
+  case kGuardThreshold:
+    pending_ = Pending::GuardThreshold;
+    return;
+  case kAcpiRead:
+    pending_ = Pending::ReadRegister;
+    return;
+  default:
+    Violation("unknown command " + Hex(command));
+    return;
+  }
+}
+
+void EcModel::WriteData(uint8_t data) {
+  AcceptByte();
+  const Pending pending = pending_;
+  pending_ = Pending::None;
+  switch (pending) {
+  case Pending::GuardThreshold:
+    guard_threshold_ = data;
+    return;
+  case Pending::ReadRegister:
+    QueueReply(config_.registers[data]);
+    return;
+  default:
+    Violation("data byte " + Hex(data) + " with no command expecting it");
+    return;
+  }
+}
+
+} // namespace sim

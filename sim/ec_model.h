@@ -1,0 +1,64 @@
+// An embedded controller behind the ACPI EC ports: the IBF/OBF handshake with
+// configurable busy reads, the flash pass-through mode that relays to a
+// SpiFlash, and the guard's threshold command and register read.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "sim/spi_flash.h"
+
+namespace sim {
+
+struct EcConfig {
+  unsigned ibf_busy_reads = 0;  // status reads with IBF still set after each byte written
+  unsigned obf_delay_reads = 0; // status reads with OBF still clear before each reply
+  int replies_before_ready = 0; // replies to 0xDC before 0x33; negative: never ready
+  uint8_t not_ready_reply = 0x00;
+  std::array<uint8_t, 256> registers{}; // answered by the ACPI EC read command
+};
+
+class EcModel {
+public:
+  EcModel(EcConfig config, SpiFlash& flash);
+
+  uint8_t ReadStatus();
+  uint8_t ReadData();
+  void WriteCommand(uint8_t command);
+  void WriteData(uint8_t data);
+
+  [[nodiscard]] bool in_pass_through() const { return mode_ == Mode::PassThrough; }
+  [[nodiscard]] int guard_threshold() const { return guard_threshold_; } // -1: never sent
+  [[nodiscard]] unsigned handshake_replies() const { return handshake_replies_; }
+  [[nodiscard]] const std::vector<std::string>& violations() const { return violations_; }
+  EcConfig& config() { return config_; }
+
+private:
+  enum class Mode { Normal, Handshake, PassThrough };
+  enum class Pending { None, FlashOpcode, FlashData, GuardThreshold, ReadRegister };
+
+  void AcceptByte();
+  void QueueReply(uint8_t value);
+  void NextHandshakeReply();
+  void PassThroughCommand(uint8_t command);
+  void NormalCommand(uint8_t command);
+  void Violation(std::string what);
+
+  EcConfig config_;
+  SpiFlash& flash_;
+  Mode mode_ = Mode::Normal;
+  Pending pending_ = Pending::None;
+  unsigned ibf_reads_left_ = 0;
+  bool ibf_ = false;
+  std::deque<uint8_t> replies_;
+  unsigned obf_reads_left_ = 0;
+  int not_ready_left_ = 0;
+  unsigned handshake_replies_ = 0;
+  int guard_threshold_ = -1;
+  std::vector<std::string> violations_;
+};
+
+} // namespace sim

@@ -1,0 +1,100 @@
+#include "sim/platform.h"
+
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+constexpr uint8_t kFullReset = 0x0E;
+Platform* g_active = nullptr;
+
+std::string PortName(uint16_t port) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%X", port);
+  return text;
+}
+} // namespace
+
+std::string Describe(const PortAccess& access) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%s %03X %02X", access.dir == PortDir::In ? "in " : "out",
+                access.port, access.value);
+  return text;
+}
+
+Platform::Platform(PlatformConfig config)
+    : config_(std::move(config)), flash_(config_.flash), ec_(config_.ec, flash_) {
+  if (config_.ec_image.size() != kEcImageSize) {
+    throw std::invalid_argument("EC image must be exactly 128 KiB");
+  }
+}
+
+void Platform::Count() {
+  ++accesses_;
+  if (config_.access_limit != 0 && accesses_ > config_.access_limit) {
+    throw PlatformStop("port access limit of " + std::to_string(config_.access_limit) + " reached");
+  }
+}
+
+uint8_t Platform::PortRead(uint16_t port) {
+  Count();
+  uint8_t value;
+  switch (port) {
+  case kEcCommandPort:
+    value = ec_.ReadStatus();
+    break;
+  case kEcDataPort:
+    value = ec_.ReadData();
+    break;
+  default:
+    throw PlatformStop("read from unexpected port " + PortName(port));
+  }
+  if (logging_) {
+    log_.push_back(In(port, value));
+  }
+  return value;
+}
+
+void Platform::PortWrite(uint16_t port, uint8_t value) {
+  Count();
+  if (logging_) {
+    log_.push_back(Out(port, value));
+  }
+  switch (port) {
+  case kEcCommandPort:
+    ec_.WriteCommand(value);
+    break;
+  case kEcDataPort:
+    ec_.WriteData(value);
+    break;
+  case kPostCodePort:
+    break;
+  case kResetControlPort:
+    reset_requested_ = reset_requested_ || value == kFullReset;
+    break;
+  default:
+    throw PlatformStop("write to unexpected port " + PortName(port));
+  }
+}
+
+uint8_t Platform::BootFlashRead(uint64_t address) const {
+  if (address < kBootFlashBase || address - kBootFlashBase >= kEcImageSize) {
+    throw PlatformStop("boot-flash read outside the EC image window");
+  }
+  return config_.ec_image[address - kBootFlashBase];
+}
+
+std::vector<std::string> Platform::violations() const {
+  std::vector<std::string> all = ec_.violations();
+  all.insert(all.end(), flash_.violations().begin(), flash_.violations().end());
+  return all;
+}
+
+void SetActivePlatform(Platform* platform) {
+  g_active = platform;
+}
+Platform* ActivePlatform() {
+  return g_active;
+}
+
+} // namespace sim

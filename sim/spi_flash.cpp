@@ -1,0 +1,184 @@
+#include "sim/spi_flash.h"
+
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+constexpr uint8_t kReadId = 0x9F;
+constexpr uint8_t kWriteEnable = 0x06;
+constexpr uint8_t kWriteDisable = 0x04;
+constexpr uint8_t kReadStatus = 0x05;
+constexpr uint8_t kErase1K = 0xD7;
+constexpr uint8_t kFastRead = 0x0B;
+constexpr uint8_t kWordProgram = 0xAD;
+
+constexpr uint8_t kStatusBusy = 0x01;
+constexpr uint8_t kStatusWel = 0x02;
+
+constexpr size_t kAddressEnd = 4;           // opcode + three address bytes
+constexpr size_t kFastReadHeader = 5;       // ... + one dummy byte
+constexpr size_t kFirstProgramLength = 6;   // opcode, address, two data bytes
+constexpr size_t kFurtherProgramLength = 3; // opcode, two data bytes
+
+std::string Hex(unsigned value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+} // namespace
+
+SpiFlash::SpiFlash(FlashConfig config) : config_(config), memory_(kFlashSize, 0xFF) {}
+
+void SpiFlash::Violation(std::string what) {
+  violations_.push_back(std::move(what));
+}
+
+uint8_t SpiFlash::Status() const {
+  return static_cast<uint8_t>((Busy() ? kStatusBusy : 0) | (write_enabled_ ? kStatusWel : 0));
+}
+
+void SpiFlash::StartBusy(unsigned reads) {
+  busy_reads_left_ = reads;
+}
+
+void SpiFlash::Select() {
+  if (selected_) {
+    EndTransaction();
+  }
+  selected_ = true;
+  bytes_.clear();
+  read_index_ = 0;
+  ++counters_.transactions;
+}
+
+void SpiFlash::Deselect() {
+  if (selected_) {
+    EndTransaction();
+  }
+  selected_ = false;
+}
+
+void SpiFlash::Send(uint8_t byte) {
+  if (!selected_) {
+    Violation("byte " + Hex(byte) + " sent with no transaction open");
+    return;
+  }
+  bytes_.push_back(byte);
+}
+
+uint32_t SpiFlash::AddressFromBytes() const {
+  return (static_cast<uint32_t>(bytes_[1]) << 16) | (static_cast<uint32_t>(bytes_[2]) << 8) |
+         bytes_[3];
+}
+
+uint8_t SpiFlash::Read() {
+  if (!selected_ || bytes_.empty()) {
+    Violation("read with no command");
+    return 0xFF;
+  }
+  switch (bytes_[0]) {
+  case kReadStatus: {
+    ++counters_.status_reads;
+    const uint8_t status = Status();
+    if (busy_reads_left_ > 0) {
+      --busy_reads_left_;
+    }
+    return status;
+  }
+  case kReadId:
+    return read_index_ < config_.id.size() ? config_.id[read_index_++] : 0xFF;
+  case kFastRead:
+    if (bytes_.size() != kFastReadHeader) {
+      Violation("fast read without address and dummy byte");
+      return 0xFF;
+    }
+    if (Busy()) {
+      Violation("fast read while busy");
+    }
+    return memory_[(AddressFromBytes() + read_index_++) % kFlashSize];
+  default:
+    Violation("read during command " + Hex(bytes_[0]));
+    return 0xFF;
+  }
+}
+
+void SpiFlash::EndTransaction() {
+  if (bytes_.empty()) {
+    return;
+  }
+  const uint8_t opcode = bytes_[0];
+  if (opcode == kReadStatus || opcode == kReadId || opcode == kFastRead) {
+    return;
+  }
+  if (Busy()) {
+    Violation("command " + Hex(opcode) + " while busy (ignored)");
+    return;
+  }
+  switch (opcode) {
+  case kWriteEnable:
+    write_enabled_ = true;
+    return;
+  case kWriteDisable:
+    write_enabled_ = false;
+    auto_increment_ = false;
+    return;
+  case kErase1K:
+    if (bytes_.size() != kAddressEnd) {
+      Violation("erase with " + std::to_string(bytes_.size() - 1) + " address bytes");
+    } else if (!write_enabled_) {
+      Violation("erase without write enable (ignored)");
+    } else {
+      Erase(AddressFromBytes());
+    }
+    return;
+  case kWordProgram:
+    if (!write_enabled_) {
+      Violation("word program without write enable (ignored)");
+    } else if (!auto_increment_ && bytes_.size() == kFirstProgramLength) {
+      auto_increment_ = true;
+      next_program_address_ = AddressFromBytes();
+      ProgramWord(next_program_address_, bytes_[4], bytes_[5]);
+    } else if (auto_increment_ && bytes_.size() == kFurtherProgramLength) {
+      ProgramWord(next_program_address_, bytes_[1], bytes_[2]);
+    } else if (!(auto_increment_ && bytes_.size() == 1)) {
+      // A lone opcode inside the sequence carries nothing and programs nothing.
+      Violation("word program with " + std::to_string(bytes_.size() - 1) + " bytes");
+    }
+    return;
+  default:
+    Violation("unknown flash command " + Hex(opcode));
+    return;
+  }
+}
+
+void SpiFlash::Erase(uint32_t address) {
+  const uint32_t start = (address % kFlashSize) & ~(kFlashSectorSize - 1);
+  for (uint32_t i = 0; i < kFlashSectorSize; ++i) {
+    memory_[start + i] = 0xFF;
+  }
+  if (config_.stuck_erase_address &&
+      *config_.stuck_erase_address / kFlashSectorSize == start / kFlashSectorSize) {
+    memory_[*config_.stuck_erase_address] = config_.stuck_value;
+  }
+  ++counters_.erases;
+  write_enabled_ = false; // the latch drops when the erase completes
+  StartBusy(config_.busy_reads_after_erase);
+}
+
+void SpiFlash::ProgramWord(uint32_t address, uint8_t first, uint8_t second) {
+  const uint8_t data[2] = {first, second};
+  for (uint32_t i = 0; i < 2; ++i) {
+    const uint32_t at = (address + i) % kFlashSize;
+    uint8_t value = memory_[at] & data[i]; // programming only clears bits
+    if (config_.bad_program_address == at) {
+      value ^= config_.bad_program_flip;
+    }
+    memory_[at] = value;
+  }
+  next_program_address_ = address + 2;
+  ++counters_.word_programs;
+  StartBusy(config_.busy_reads_after_program);
+}
+
+} // namespace sim
