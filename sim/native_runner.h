@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "sim/expectation.h"
 #include "sim/fake_firmware.h"
 #include "sim/native_firmware.h"
 #include "sim/platform.h"
@@ -31,5 +32,13 @@ private:
   FakeFirmware firmware_;
   NativeFirmware native_;
 };
+
+// Sets up a machine as the scenario says, runs the driver on it and records
+// everything the checks look at.
+RunRecord RunNative(const Scenario& scenario);
+
+// The machine set-up every runner shares: Setup, keys and fault knobs.
+void PrepareFirmware(const Scenario& scenario, FakeFirmware& firmware);
+RunRecord Record(const Platform& platform, const FakeFirmware& firmware);
 
 } // namespace sim

@@ -27,6 +27,12 @@ Platform::Platform(PlatformConfig config)
   if (config_.ec_image.size() != kEcImageSize) {
     throw std::invalid_argument("EC image must be exactly 128 KiB");
   }
+  if (!config_.flash_before.empty()) {
+    if (config_.flash_before.size() != kFlashSize) {
+      throw std::invalid_argument("EC flash contents must be exactly 128 KiB");
+    }
+    flash_.memory() = config_.flash_before;
+  }
 }
 
 void Platform::Count() {

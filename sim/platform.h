@@ -33,7 +33,8 @@ struct PlatformConfig {
   EcConfig ec;
   FlashConfig flash;
   std::vector<uint8_t> ec_image = std::vector<uint8_t>(kEcImageSize, 0xFF);
-  uint64_t access_limit = 0; // 0: no limit
+  std::vector<uint8_t> flash_before; // the EC flash's contents at power-on; empty: erased
+  uint64_t access_limit = 0;         // 0: no limit
 };
 
 class Platform {

@@ -1,0 +1,287 @@
+#include "sim/expectation.h"
+
+#include <algorithm>
+
+#include "sim/protocol_trace.h"
+
+namespace sim {
+
+namespace {
+
+constexpr uint32_t kBlockSize = 0x400;
+constexpr uint32_t kBlocks = kEcImageSize / kBlockSize;
+constexpr int kPolls = 50;
+constexpr uint64_t kPollUs = 100000;
+constexpr uint64_t kSkipPauseUs = 2000000;
+constexpr uint64_t kRestartPauseUs = 3000000;
+constexpr uint8_t kExpectedId[4] = {0xFF, 0xFF, 0xFE, 0xFF};
+
+const std::u16string kBanner = u"The preparing update EC version is: 00.0A.00";
+const std::u16string kPrompt =
+    u"Please press 'Q' within 5 seconds if you want to skip this update, "
+    u"otherwise system would start updating EC.";
+const std::u16string kStarting =
+    u"Starting update EC, please keep power and don't do anything during update!";
+const std::u16string kSkipped = u"EC update skipped, system will continue boot!";
+const std::u16string kUpdated = u"EC update successfully! System would restart!";
+const std::u16string kInitFailed = u"EC init failed, skip EC update! System would restart!";
+const std::u16string kUpdateFailed = u"EC update failed! System would restart!";
+
+bool Readable(const Scenario& s, size_t byte) {
+  return !s.get_variable_error && s.setup && s.setup->size() <= kSetupSize &&
+         s.setup->size() > byte;
+}
+
+// The poll (1..50) at which a Q is taken, or 0: one key stroke per poll.
+int SkipPoll(const std::vector<KeyStroke>& keys) {
+  size_t next = 0;
+  for (int poll = 1; poll <= kPolls; ++poll) {
+    if (next < keys.size() && keys[next].at_us <= poll * kPollUs) {
+      const char16_t c = keys[next++].unicode;
+      if (c == u'q' || c == u'Q') {
+        return poll;
+      }
+    }
+  }
+  return 0;
+}
+
+void ExpectUpdater(const Scenario& s, Expectation& e) {
+  const std::vector<uint8_t>& image = s.platform.ec_image;
+  e.flash_after = s.platform.flash_before.empty() ? std::vector<uint8_t>(kEcImageSize, 0xFF)
+                                                  : s.platform.flash_before;
+  if (!Readable(s, kRequestByte) || (*s.setup)[kRequestByte] != 1) {
+    e.ending = Ending::NoRequest;
+    e.setup_after = s.setup;
+    return;
+  }
+  e.rows = {{10, kBanner}, {11, kPrompt}};
+  ProtocolTrace trace;
+  if (const int poll = SkipPoll(s.keys); poll != 0) {
+    e.ending = Ending::Skipped;
+    e.rows.push_back({13, kSkipped});
+    e.virtual_us = poll * kPollUs + kSkipPauseUs;
+  } else {
+    e.rows.push_back({12, kStarting});
+    e.virtual_us = kPolls * kPollUs + kRestartPauseUs;
+    e.restart = true;
+    trace.Command(0xDC);
+    const int not_ready = s.platform.ec.replies_before_ready;
+    const bool ready = not_ready >= 0 && not_ready < 10;
+    for (int i = 0; i < (ready ? not_ready : 10); ++i) {
+      trace.Reply(s.platform.ec.not_ready_reply);
+    }
+    if (!ready) {
+      trace.ReplyLeftUnread();
+      e.ending = Ending::InitFailed;
+    } else {
+      trace.Reply(0x33);
+      trace.FlashIdle();
+      uint8_t id[4];
+      std::copy(s.platform.flash.id.begin(), s.platform.flash.id.end(), id);
+      trace.FlashId(id);
+      e.ending = std::equal(id, id + 4, kExpectedId) ? Ending::Updated : Ending::InitFailed;
+    }
+    for (uint32_t block = 0; e.ending == Ending::Updated && block < kBlocks; ++block) {
+      const uint32_t base = block * kBlockSize;
+      std::vector<uint8_t> blank(kBlockSize, 0xFF);
+      std::vector<uint8_t> readback(image.begin() + base, image.begin() + base + kBlockSize);
+      const FlashConfig& fault = s.platform.flash;
+      const bool blank_fails = fault.stuck_erase_address &&
+                               *fault.stuck_erase_address / kBlockSize == block &&
+                               fault.stuck_value != 0xFF;
+      const bool verify_fails = fault.bad_program_address &&
+                                *fault.bad_program_address / kBlockSize == block &&
+                                fault.bad_program_flip != 0;
+      if (blank_fails) {
+        blank[*fault.stuck_erase_address - base] = fault.stuck_value;
+      } else if (verify_fails) {
+        readback[*fault.bad_program_address - base] ^= fault.bad_program_flip;
+      }
+      trace.Block(base, image.data() + base, blank, readback);
+      const std::vector<uint8_t>& written = blank_fails ? blank : readback;
+      std::copy(written.begin(), written.end(), e.flash_after.begin() + base);
+      const bool failed = blank_fails || verify_fails;
+      if (failed) {
+        e.ending = Ending::UpdateFailed;
+      } else {
+        ++e.blocks_verified;
+      }
+    }
+    e.rows.push_back({15, e.ending == Ending::Updated      ? kUpdated
+                          : e.ending == Ending::InitFailed ? kInitFailed
+                                                           : kUpdateFailed});
+  }
+  e.setup_after = s.setup;
+  (*e.setup_after)[kRequestByte] = 0;
+  trace.Command(0xFE);
+  if (e.restart) {
+    trace.ResetPort();
+  }
+  e.trace = std::move(trace.log());
+}
+
+void ExpectGuard(const Scenario& s, Expectation& e) {
+  e.setup_after = s.setup;
+  if (s.get_variable_error) {
+    e.ending = Ending::GuardNotRun;
+    e.entry_status = *s.get_variable_error;
+    return;
+  }
+  if (!s.setup) {
+    e.ending = Ending::GuardNotRun;
+    e.entry_status = EFI_NOT_FOUND;
+    return;
+  }
+  if (s.setup->size() > kSetupSize) {
+    e.ending = Ending::GuardNotRun;
+    e.entry_status = EFI_BUFFER_TOO_SMALL;
+    return;
+  }
+  if (!Readable(s, kGuardThresholdByte) || (*s.setup)[kGuardEnableByte] == 0) {
+    e.ending = Ending::GuardNotRun;
+    return;
+  }
+  const uint8_t threshold = (*s.setup)[kGuardThresholdByte];
+  const uint8_t reading = s.platform.ec.registers[kGuardRegister];
+  ProtocolTrace trace;
+  trace.Command(0xAA);
+  trace.Data(threshold);
+  trace.Command(0x80);
+  trace.Data(kGuardRegister);
+  trace.Reply(reading);
+  e.trace = std::move(trace.log());
+  e.power_off = reading < threshold;
+  e.ending = e.power_off ? Ending::GuardPoweredOff : Ending::GuardPassed;
+}
+
+std::string Hex(uint64_t value) {
+  char text[24];
+  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::string Narrow(const std::u16string& text) {
+  std::string out;
+  for (char16_t c : text) {
+    out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+  }
+  return out;
+}
+
+} // namespace
+
+const char* EndingName(Ending ending) {
+  switch (ending) {
+  case Ending::NoRequest:
+    return "no request";
+  case Ending::Skipped:
+    return "skipped";
+  case Ending::Updated:
+    return "updated";
+  case Ending::InitFailed:
+    return "EC init failed";
+  case Ending::UpdateFailed:
+    return "update failed";
+  case Ending::GuardPassed:
+    return "boot continues";
+  case Ending::GuardPoweredOff:
+    return "powered off";
+  case Ending::GuardNotRun:
+    return "guard did not run";
+  }
+  return "?";
+}
+
+Expectation Expect(const Scenario& scenario) {
+  Expectation e;
+  if (scenario.driver == Driver::Updater) {
+    ExpectUpdater(scenario, e);
+  } else {
+    ExpectGuard(scenario, e);
+  }
+  return e;
+}
+
+std::string FirstDifference(const PortLog& expected, const PortLog& actual) {
+  const size_t common = std::min(expected.size(), actual.size());
+  size_t at = 0;
+  while (at < common && expected[at] == actual[at]) {
+    ++at;
+  }
+  if (at == common && expected.size() == actual.size()) {
+    return {};
+  }
+  std::string text = "port sequences differ at access " + std::to_string(at) + " of " +
+                     std::to_string(expected.size()) + " expected, " +
+                     std::to_string(actual.size()) + " made:";
+  const size_t from = at > 3 ? at - 3 : 0;
+  for (size_t i = from; i < at + 3; ++i) {
+    text += "\n  #" + std::to_string(i) + "  expected " +
+            (i < expected.size() ? Describe(expected[i]) : "(end)") + "   made " +
+            (i < actual.size() ? Describe(actual[i]) : "(end)");
+  }
+  return text;
+}
+
+std::vector<std::string> Check(const Scenario& s, const Expectation& e, const RunRecord& run) {
+  std::vector<std::string> faults;
+  auto fault = [&](std::string what) { faults.push_back(std::move(what)); };
+
+  if (!run.stopped.empty()) {
+    fault("run stopped: " + run.stopped);
+  }
+  if (run.entry_status != e.entry_status) {
+    fault("entry returned " + Hex(run.entry_status) + ", expected " + Hex(e.entry_status));
+  }
+  if (run.console.size() != e.rows.size()) {
+    fault("console: " + std::to_string(run.console.size()) + " messages, expected " +
+          std::to_string(e.rows.size()));
+  }
+  for (size_t i = 0; i < std::min(run.console.size(), e.rows.size()); ++i) {
+    const ConsoleOutput& out = run.console[i];
+    if (out.row != e.rows[i].row || out.column != 0 || out.attribute != 0x4E ||
+        out.text != e.rows[i].text) {
+      fault("console message " + std::to_string(i) + ": row " + std::to_string(out.row) +
+            " column " + std::to_string(out.column) + " attribute " + Hex(out.attribute) + " \"" +
+            Narrow(out.text) + "\", expected row " + std::to_string(e.rows[i].row) +
+            " column 0 attribute 0x4E \"" + Narrow(e.rows[i].text) + "\"");
+    }
+  }
+  if (std::string diff = FirstDifference(e.trace, run.log); !diff.empty()) {
+    fault(diff);
+  }
+  if (e.setup_after.has_value() != run.setup_after.has_value()) {
+    fault(e.setup_after ? "\"Setup\" vanished" : "\"Setup\" appeared");
+  } else if (e.setup_after) {
+    if (run.setup_after->data != *e.setup_after) {
+      fault("\"Setup\" contents differ from what must be kept");
+    }
+    if (run.setup_after->attributes != s.setup_attributes) {
+      fault("\"Setup\" attributes changed to " + Hex(run.setup_after->attributes));
+    }
+  }
+  if (run.reset_port_written != e.restart) {
+    fault(e.restart ? "no restart through port 0xCF9" : "unexpected restart through port 0xCF9");
+  }
+  const bool powered_off = run.reset_system && run.reset_system->type == EfiResetShutdown;
+  if (powered_off != e.power_off || (run.reset_system && !powered_off)) {
+    fault(e.power_off ? "no power-off" : "unexpected ResetSystem call");
+  }
+  if (run.virtual_us != e.virtual_us) {
+    fault("virtual time " + std::to_string(run.virtual_us) + " us, expected " +
+          std::to_string(e.virtual_us));
+  }
+  if (s.driver == Driver::Updater && run.flash_after != e.flash_after) {
+    fault("EC flash contents differ from the expected ones");
+  }
+  if (s.driver == Driver::Updater && s.trigger_installs > 0 && run.open_events != 0) {
+    fault("the trigger event was left open");
+  }
+  for (const std::string& v : run.violations) {
+    fault("EC protocol breach: " + v);
+  }
+  return faults;
+}
+
+} // namespace sim
