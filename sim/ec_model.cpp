@@ -26,7 +26,10 @@ std::string Hex(unsigned value) {
 }
 } // namespace
 
-EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {}
+EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {
+  ibf_ = config_.busy_at_start_reads > 0;
+  ibf_reads_left_ = ibf_ ? config_.busy_at_start_reads - 1 : 0;
+}
 
 void EcModel::Violation(std::string what) {
   violations_.push_back(std::move(what));

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+# Usage: tools/setup.sh build|test
+set -euo pipefail
+
+build_packages=(cmake ninja-build g++ clang lld llvm libgtest-dev libgmock-dev libunicorn-dev)
+test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
+  qemu-system-x86 ovmf python3 imagemagick)
+
+case "${1:-build}" in
+  build) wanted=("${build_packages[@]}") ;;
+  test) wanted=("${test_packages[@]}") ;;
+  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+esac
+
+missing=()
+for package in "${wanted[@]}"; do
+  if [[ "$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null)" != "install ok installed" ]]; then
+    missing+=("$package")
+  fi
+done
+((${#missing[@]} == 0)) && exit 0
+
+echo "installing: ${missing[*]}" >&2
+if [[ $(id -u) -ne 0 ]]; then
+  echo "missing packages and not root: run as root or install: ${missing[*]}" >&2
+  exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
