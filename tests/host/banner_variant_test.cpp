@@ -1,0 +1,25 @@
+// The banner of an updater built with other version bytes: two upper-case
+// hexadecimal digits per field, zero-filled, the middle field fixed at 0A.
+#include <gtest/gtest.h>
+
+#include "sim/fake_firmware.h"
+#include "sim/native_firmware.h"
+#include "updater/updater.h"
+
+namespace {
+
+TEST(Banner, ShowsTheBuildTimeVersionBytes) {
+  sim::FakeFirmware firmware;
+  sim::NativeFirmware native(firmware);
+  updater::SystemTable = native.system_table();
+  updater::BootServices = native.system_table()->BootServices;
+  updater::RuntimeServices = native.system_table()->RuntimeServices;
+  firmware.QueueKey({0, u'q'});
+
+  EXPECT_EQ(updater::UpdatePrompt(), updater::PromptAnswer::Skip);
+  ASSERT_FALSE(firmware.console().empty());
+  EXPECT_EQ(firmware.console()[0].row, 10u);
+  EXPECT_EQ(firmware.console()[0].text, EXPECTED_BANNER);
+}
+
+} // namespace
