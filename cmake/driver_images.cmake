@@ -1,4 +1,8 @@
 # The two PE32+ EFI boot-service driver images.
+
+# clang targeting Windows is taken for an MSVC-like compiler, which gets no
+# dependency files: ask for them so header edits rebuild the images.
+set(CMAKE_DEPFILE_FLAGS_CXX "-MD -MT <DEP_TARGET> -MF <DEP_FILE>")
 set(EC_IMAGE_COMPILE_OPTIONS
   -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -mno-red-zone -fno-stack-protector -mno-stack-arg-probe
