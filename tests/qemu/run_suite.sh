@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# The firmware-level tests: both driver images under OVMF in QEMU (TCG), each
+# scenario one or more power-ons with a time limit. Prints each scenario's
+# result and time, then "N passed, M failed"; exits non-zero on any failure.
+#   tests/qemu/run_suite.sh [--group shell|dispatched] [--keep DIR] [SCENARIO...]
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$ROOT/tests/qemu/prepare.sh"
+ensure_qemu_packages
+ensure_images
+exec python3 -B "$ROOT/tests/qemu/suite.py" "$QEMU_IMAGE_DIR" "$@"

@@ -1,0 +1,359 @@
+"""The firmware-level scenarios: each is one or more power-ons of the same
+variable store, and the checks on what the runs left behind.
+
+Shell-loaded scenarios load a driver with the UEFI Shell's `load`; dispatched
+ones register it as a Driver#### load option in a first boot, and the
+firmware's boot manager runs it in the next.
+"""
+
+import console
+import ec_protocol as ec
+import varstore
+from vm import EC_CMD_PORT, EC_DATA_PORT, EC_STATUS_READY, POST_CODE_PORT
+
+GUARD = "ec_threshold_guard.efi"
+UPDATER = "ec_flash_updater.efi"
+
+BANNER = "The preparing update EC version is: 00.0A.00"
+PROMPT = ("Please press 'Q' within 5 seconds if you want to skip this update, "
+          "otherwise system would start updating EC.")
+STARTING = "Starting update EC, please keep power and don't do anything during update!"
+SKIPPED = "EC update skipped, system will continue boot!"
+INIT_FAILED = "EC init failed, skip EC update! System would restart!"
+MESSAGES = (BANNER, PROMPT, STARTING, SKIPPED, INIT_FAILED)
+ROW_BANNER, ROW_PROMPT, ROW_START, ROW_SKIPPED, ROW_OUTCOME = 10, 11, 12, 13, 15
+
+REQUEST, GUARD_ENABLE, GUARD_THRESHOLD = 3172, 3176, 3177
+SETUP_SIZE = 3180
+SETUP_ATTRIBUTES = 0x7  # non-volatile, boot-service and runtime access
+
+END_MARK = "SCENARIO-END"
+EXCEPTION_MARK = "!!!! X64 Exception"
+SHELL_BANNER = "UEFI Interactive Shell"
+TRIGGERED = "setup_tool trigger: status 0x0000000000000000"
+
+
+def set_setup(request, enable, threshold):
+    return f"setup_tool set {REQUEST}={request} {GUARD_ENABLE}={enable} {GUARD_THRESHOLD}={threshold:#x}"
+
+
+def expected_setup(request, enable, threshold):
+    """The bytes setup_tool writes: i % 251, with the three EC bytes chosen."""
+    data = bytearray(i % 251 for i in range(SETUP_SIZE))
+    data[REQUEST], data[GUARD_ENABLE], data[GUARD_THRESHOLD] = request, enable, threshold
+    return bytes(data)
+
+
+def register(image, description):
+    return f'bcfg driver add 0 fs0:\\{image} "{description}"'
+
+
+class Boot:
+    """One power-on: the shell script it runs, the EC's data constant, and
+    (serial text, keys) pairs: each key string is sent when its text appears."""
+
+    def __init__(self, script, ec_data=0x00, keys=(), limit=40, stop_after=None,
+                 ec_status=EC_STATUS_READY):
+        self.script = list(script)
+        self.ec_data = ec_data
+        self.ec_status = ec_status
+        self.keys = [("Press ESC", " ")] + list(keys)
+        self.limit = limit
+        self.stop_after = stop_after  # (text, seconds): the run ends that long after the text
+
+
+class Scenario:
+    def __init__(self, name, boots, check, group):
+        self.name = name
+        self.boots = boots
+        self.check = check
+        self.group = group
+
+
+class Checks:
+    def __init__(self):
+        self.failures = []
+        self.notes = []
+
+    def that(self, condition, what):
+        if not condition:
+            self.failures.append(what)
+
+    def equal(self, actual, expected, what):
+        if actual == expected:
+            return
+        if isinstance(actual, bytes) and isinstance(expected, bytes) and len(actual) > 48:
+            at = next((i for i, (a, e) in enumerate(zip(actual, expected)) if a != e),
+                      min(len(actual), len(expected)))
+            actual, expected = actual[at:], expected[at:]
+            what += f" from byte {at}"
+        self.failures.append(f"{what}: got {show(actual)}, expected {show(expected)}")
+
+    def note(self, text):
+        self.notes.append(text)
+
+
+def show(value):
+    if isinstance(value, (bytes, bytearray)):
+        text = value[:48].hex(" ")
+        return f"[{len(value)} bytes] {text}{' ...' if len(value) > 48 else ''}"
+    return repr(value)
+
+
+def lines(run):
+    return run.text.replace("\r", "").split("\n")
+
+
+# ---- checks shared by several scenarios -------------------------------------------------
+
+def check_every_boot(c, runs, boots):
+    for n, (run, boot) in enumerate(zip(runs, boots), 1):
+        c.that(EXCEPTION_MARK not in run.text, f"boot {n}: processor exception on serial")
+        if boot.stop_after is None:
+            c.that(not run.timed_out, f"boot {n}: still running after {boot.limit} s")
+
+
+def check_ports(c, run, expected, what="ports"):
+    for port in (EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT):
+        c.equal(run.ports[port], expected[port], f"{what}: port {port:#04x}")
+
+
+def check_reached_shell_end(c, run):
+    c.that(END_MARK in lines(run), "the boot did not reach the end of the shell script")
+    c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
+
+
+def check_message(c, run, row, text):
+    found = [s for s in console.text_at(run.serial, row) if s.text == text]
+    c.that(found, f"row {row}: {text!r} not shown at column 0")
+    c.that(all(s.attribute == console.YELLOW_ON_RED for s in found),
+           f"row {row}: attribute is not yellow on red")
+
+
+def check_no_messages(c, run):
+    c.that(not any(m in run.text for m in MESSAGES), "the updater wrote to the console")
+    c.that(not console.coloured(run.serial, console.YELLOW_ON_RED),
+           "yellow-on-red text on the console")
+
+
+def check_setup(c, vars_path, expected):
+    variable = varstore.setup_variable(vars_path)
+    c.that(variable is not None, "Setup missing after the run")
+    if variable is not None:
+        c.equal(variable.attributes, SETUP_ATTRIBUTES, "Setup attributes")
+        c.equal(variable.data, expected, "Setup contents")
+
+
+def check_skip_path(c, run, vars_path):
+    check_message(c, run, ROW_BANNER, BANNER)
+    check_message(c, run, ROW_PROMPT, PROMPT)
+    check_message(c, run, ROW_SKIPPED, SKIPPED)
+    c.that(STARTING not in run.text and INIT_FAILED not in run.text, "update started after Q")
+    check_ports(c, run, ec.updater_skip())
+    check_reached_shell_end(c, run)
+    skipped, resumed = run.time_of(SKIPPED), run.time_of(TRIGGERED)
+    c.that(None not in (skipped, resumed), "skip message or trigger status missing on serial")
+    if None not in (skipped, resumed):
+        c.that(resumed - skipped >= 1.8, f"pause after the skip {resumed - skipped:.1f} s, not 2 s")
+        c.note(f"pause after skip {resumed - skipped:.1f} s")
+    check_setup(c, vars_path, expected_setup(0, 1, 0x42))
+
+
+# ---- the guard, loaded from the shell ------------------------------------------------------
+
+# name, Setup bytes (None: absent), EC data constant, outcome
+SHELL_GUARD_CASES = [
+    ("guard_setup_absent_load_fails", None, 0x00, "not-found"),
+    ("guard_below_threshold_powers_off", (1, 0x80), 0x7F, "power-off"),
+    ("guard_at_threshold_boots_on", (1, 0x80), 0x80, "boot"),
+]
+
+
+def shell_guard(name, setup, ec_data, outcome):
+    script = ([set_setup(0, *setup)] if setup else []) + [f"load {GUARD}"]
+
+    def check(c, runs):
+        run = runs[0]
+        if outcome == "not-found":
+            c.that(f"Image 'FS0:\\{GUARD}' error in StartImage: Not Found" in run.text,
+                   "the shell did not report the load failing with Not Found")
+            check_ports(c, run, ec.NO_TRAFFIC)
+            check_reached_shell_end(c, run)
+            c.that(varstore.setup_variable(run.vars_path) is None, "Setup appeared")
+            return
+        check_ports(c, run, ec.guard_check(setup[1]))
+        if outcome == "power-off":
+            c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
+            c.that(END_MARK not in lines(run) and "- Success" not in run.text,
+                   "the boot went on after the guard")
+        else:
+            c.that(f"Image 'FS0:\\{GUARD}' loaded at" in run.text, "the guard's load failed")
+            check_reached_shell_end(c, run)
+
+    return Scenario(name, [Boot(script, ec_data)], check, "shell")
+
+
+def guard_ec_never_ready():
+    """Status 0xFF: the input buffer never empties, so the wait before the
+    opening command spins for good and nothing reaches the EC."""
+    load = f"load {GUARD}"
+
+    def check(c, runs):
+        run = runs[0]
+        c.that(run.timed_out and run.exit_reason is None, "the guard did not keep waiting")
+        c.that(run.growth.get(POST_CODE_PORT, 0) > 0, "no status polls in the last 0.5 s")
+        c.equal(run.ports[EC_CMD_PORT], b"", "port 0x66")
+        c.equal(run.ports[EC_DATA_PORT], b"", "port 0x62")
+        waits = run.ports[POST_CODE_PORT]
+        c.equal(waits, bytes([ec.WAIT_INPUT_EMPTY]) * len(waits), "port 0x80")
+        c.that(len(waits) >= 100, f"only {len(waits)} status polls")
+        c.note(f"{len(waits)} status polls")
+
+    boot = Boot([set_setup(0, 1, 0x80), load], ec_status=0xFF, stop_after=(load, 3))
+    return Scenario("guard_ec_never_ready_spins", [boot], check, "shell")
+
+
+# ---- the updater, loaded from the shell ----------------------------------------------------
+
+def updater_no_request(name, request):
+    """No request: nothing happens; a second trigger, even with a request, does nothing."""
+    script = [set_setup(request, 0, 0), f"load {UPDATER}", "setup_tool trigger", "setup_tool show",
+              set_setup(1, 0, 0), "setup_tool trigger"]
+
+    def check(c, runs):
+        run = runs[0]
+        c.that(f"Image 'FS0:\\{UPDATER}' loaded at" in run.text, "the updater's load failed")
+        c.equal(run.text.count(TRIGGERED), 2, "trigger installations")
+        c.that(f"[{REQUEST}]={request:#04x}" in run.text, "request byte changed by the first trigger")
+        check_no_messages(c, run)
+        check_ports(c, run, ec.NO_TRAFFIC)
+        check_reached_shell_end(c, run)
+        check_setup(c, run.vars_path, expected_setup(1, 0, 0))
+
+    return Scenario(name, [Boot(script)], check, "shell")
+
+
+def updater_skip():
+    script = [set_setup(1, 1, 0x42), f"load {UPDATER}", "setup_tool trigger"]
+
+    def check(c, runs):
+        check_skip_path(c, runs[0], runs[0].vars_path)
+
+    return Scenario("updater_request_q_skips", [Boot(script, keys=[(PROMPT, "q")])], check, "shell")
+
+
+def updater_init_failure():
+    script = [set_setup(1, 0, 0x42), f"load {UPDATER}", "setup_tool trigger"]
+
+    def check(c, runs):
+        run = runs[0]
+        for row, text in ((ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
+                          (ROW_OUTCOME, INIT_FAILED)):
+            check_message(c, run, row, text)
+        check_ports(c, run, ec.updater_init_failure())
+        c.equal(run.exit_reason, "guest-reset", "QMP shutdown reason")
+        c.that(END_MARK not in lines(run), "the boot went on after the failure")
+        check_setup(c, run.vars_path, expected_setup(0, 0, 0x42))
+        prompt, start, reset = run.time_of(PROMPT), run.time_of(STARTING), run.exit_time()
+        c.that(None not in (prompt, start, reset), "prompt, start message or reset missing")
+        if None not in (prompt, start, reset, run.time_of(INIT_FAILED)):
+            c.that(4.5 <= start - prompt <= 10, f"prompt lasted {start - prompt:.1f} s, not 5 s")
+            c.that(reset - run.time_of(INIT_FAILED) >= 2.8, "no 3 s pause before the reset")
+            c.note(f"prompt {start - prompt:.1f} s, reset {reset - start:.1f} s after start")
+
+    return Scenario("updater_handshake_fails_resets", [Boot(script, ec_data=0x00)], check, "shell")
+
+
+def updater_flash_busy():
+    script = [set_setup(1, 0, 0), f"load {UPDATER}", "setup_tool trigger"]
+
+    def check(c, runs):
+        run = runs[0]
+        check_message(c, run, ROW_START, STARTING)
+        c.that(run.timed_out and run.exit_reason is None, "the driver did not keep spinning")
+        c.that(run.growth.get(EC_CMD_PORT, 0) > 0, "no status polls in the last 0.5 s")
+        start = ec.updater_flash_busy_start()
+        poll = ec.FLASH_BUSY_POLL
+        for port in (EC_CMD_PORT, POST_CODE_PORT):
+            captured, prefix = run.ports[port], start[port]
+            polls = captured[len(prefix):]
+            whole = len(polls) // len(poll[port])
+            c.equal(captured[:len(prefix)], prefix, f"port {port:#04x} before the busy polls")
+            c.equal(polls, (poll[port] * (whole + 1))[:len(polls)],
+                    f"port {port:#04x} busy polls")
+        c.equal(run.ports[EC_DATA_PORT], b"", "port 0x62")
+        polls = len(run.ports[EC_CMD_PORT]) - len(start[EC_CMD_PORT])
+        c.that(polls >= 100, f"only {polls} busy polls")
+        c.note(f"{polls} busy polls")
+        check_setup(c, run.vars_path, expected_setup(1, 0, 0))
+
+    boot = Boot(script, ec_data=ec.PT_READY, stop_after=(STARTING, 3))
+    return Scenario("updater_flash_busy_spins", [boot], check, "shell")
+
+
+# ---- dispatched by the firmware from DriverOrder -------------------------------------------
+
+# name, Setup bytes (None: absent), EC data constant, outcome
+DISPATCHED_GUARD_CASES = [
+    ("dispatched_guard_below_threshold_powers_off", (1, 0x80), 0x7F, "power-off"),
+    ("dispatched_guard_above_threshold_boots_on", (1, 0x80), 0xFF, "boot"),
+    ("dispatched_guard_disabled_boots_on", (0, 0x00), 0x00, "disabled"),
+    ("dispatched_guard_setup_absent_boots_on", None, 0x00, "disabled"),
+]
+
+
+def check_registered(c, run, image, description):
+    options = varstore.driver_options(run.vars_path)
+    c.equal([d for d, _ in options], [description], "DriverOrder descriptions")
+    c.that(all(varstore.path_names_file(p, image) for _, p in options),
+           f"Driver#### does not name {image}")
+    check_ports(c, run, ec.NO_TRAFFIC, "registration boot")
+    check_reached_shell_end(c, run)
+
+
+def dispatched_guard(name, setup, ec_data, outcome):
+    first = Boot([register(GUARD, "EC guard"), set_setup(0, *setup) if setup else "setup_tool delete"])
+    second = Boot(["setup_tool show"], ec_data)
+
+    def check(c, runs):
+        check_registered(c, runs[0], GUARD, "EC guard")
+        run = runs[1]
+        if outcome == "power-off":
+            check_ports(c, run, ec.guard_check(setup[1]))
+            c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
+            c.that(SHELL_BANNER not in run.text, "the shell started")
+            if run.exit_time() is not None:
+                c.note(f"powered off {run.exit_time():.1f} s after power-on")
+            return
+        check_ports(c, run, ec.guard_check(setup[1]) if outcome == "boot" else ec.NO_TRAFFIC)
+        check_reached_shell_end(c, run)
+
+    return Scenario(name, [first, second], check, "dispatched")
+
+
+def dispatched_updater():
+    first = Boot([register(UPDATER, "EC updater"), set_setup(0, 1, 0x42)])
+    second = Boot(["setup_tool trigger", "setup_tool show", set_setup(1, 1, 0x42)])
+    third = Boot(["setup_tool trigger"], keys=[(PROMPT, "q")])
+
+    def check(c, runs):
+        check_registered(c, runs[0], UPDATER, "EC updater")
+        run = runs[1]
+        c.that(TRIGGERED in run.text, "trigger not installed")
+        c.that(f"[{REQUEST}]=0x00" in run.text, "request byte changed")
+        check_no_messages(c, run)
+        check_ports(c, run, ec.NO_TRAFFIC, "no-request boot")
+        check_reached_shell_end(c, run)
+        check_skip_path(c, runs[2], runs[2].vars_path)
+
+    return Scenario("dispatched_updater_no_request_then_q_skips", [first, second, third], check, "dispatched")
+
+
+SCENARIOS = (
+    [shell_guard(*case) for case in SHELL_GUARD_CASES] + [guard_ec_never_ready()]
+    + [updater_no_request("updater_request_0_does_nothing", 0),
+       updater_no_request("updater_request_2_does_nothing", 2),
+       updater_skip(), updater_init_failure(), updater_flash_busy()]
+    + [dispatched_guard(*case) for case in DISPATCHED_GUARD_CASES]
+    + [dispatched_updater()]
+)

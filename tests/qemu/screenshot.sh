@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Renders the console during the update prompt to docs/update-prompt.png
+# (or to the path given).
+set -euo pipefail
+ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+source "$ROOT/tests/qemu/prepare.sh"
+ensure_qemu_packages
+ensure_packages pnmtopng:netpbm
+ensure_images
+exec python3 -B "$ROOT/tests/qemu/screenshot.py" "$QEMU_IMAGE_DIR" "${1:-$ROOT/docs/update-prompt.png}"

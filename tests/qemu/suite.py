@@ -1,0 +1,107 @@
+"""Runs the firmware-level scenarios and reports each one's result and time.
+
+usage: suite.py IMAGE_DIR [--group shell|dispatched] [--keep DIR] [NAME...]
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import scenarios
+import vm
+
+IMAGES = ("ec_flash_updater.efi", "ec_threshold_guard.efi", "setup_tool.efi")
+
+
+def write_fat_folder(folder, image_dir, script):
+    os.makedirs(folder)
+    for image in IMAGES:
+        shutil.copy(os.path.join(image_dir, image), folder)
+    lines = ["fs0:"] + script + [f"echo {scenarios.END_MARK}", "reset -s"]
+    with open(os.path.join(folder, "startup.nsh"), "w", newline="\r\n") as f:
+        f.write("\n".join(lines) + "\n")
+
+
+def run_boot(workdir, image_dir, vars_path, boot, number):
+    fat = os.path.join(workdir, f"fat{number}")
+    write_fat_folder(fat, image_dir, boot.script)
+    guest = vm.Guest(workdir, fat, vars_path, boot.ec_data, boot.ec_status,
+                     tag=f"boot{number}")
+    try:
+        guest.start()
+        deadline = time.monotonic() + boot.limit
+        seen = 0
+        for text, keys in boot.keys:
+            seen = guest.wait_for(text, deadline, seen)
+            if seen < 0:
+                break
+            guest.send(keys)
+        if boot.stop_after:
+            text, seconds = boot.stop_after
+            if guest.wait_for(text, deadline) >= 0:
+                deadline = min(deadline, time.monotonic() + seconds)
+        result = guest.finish(deadline)
+    finally:
+        guest.kill()
+    result.vars_path = os.path.join(workdir, f"boot{number}.vars.fd")
+    shutil.copyfile(vars_path, result.vars_path)
+    return result
+
+
+def run_scenario(scenario, image_dir, workdir):
+    vars_path = os.path.join(workdir, "vars.fd")
+    vm.fresh_variable_store(vars_path)
+    runs = [run_boot(workdir, image_dir, vars_path, boot, n)
+            for n, boot in enumerate(scenario.boots, 1)]
+    checks = scenarios.Checks()
+    scenarios.check_every_boot(checks, runs, scenario.boots)
+    scenario.check(checks, runs)
+    return checks
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("image_dir")
+    parser.add_argument("--group", choices=["shell", "dispatched"],
+                        help="only the scenarios loaded from the shell, or dispatched by the firmware")
+    parser.add_argument("--keep", help="keep each scenario's files under this folder")
+    parser.add_argument("names", nargs="*")
+    args = parser.parse_intermixed_args()
+
+    chosen = [s for s in scenarios.SCENARIOS
+              if (not args.names or s.name in args.names)
+              and (args.group is None or s.group == args.group)]
+    passed = failed = 0
+    suite_start = time.monotonic()
+    for scenario in chosen:
+        workdir = tempfile.mkdtemp(prefix="ecq-", dir=args.keep)
+        start = time.monotonic()
+        try:
+            checks = run_scenario(scenario, args.image_dir, workdir)
+            failures, notes = checks.failures, checks.notes
+        except Exception as error:  # a harness or QEMU failure fails the scenario
+            failures, notes = [f"{type(error).__name__}: {error}"], []
+        seconds = time.monotonic() - start
+        verdict = "FAIL" if failures else "PASS"
+        detail = f"  ({'; '.join(notes)})" if notes else ""
+        print(f"{verdict}  {scenario.name:<48} {seconds:5.1f} s{detail}", flush=True)
+        for failure in failures:
+            print(f"      {failure}", flush=True)
+        if failures:
+            failed += 1
+        else:
+            passed += 1
+        if args.keep is None:
+            shutil.rmtree(workdir, ignore_errors=True)
+        else:
+            print(f"      files: {workdir}")
+    print(f"QEMU suite time {time.monotonic() - suite_start:.1f} s")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed or not chosen else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
