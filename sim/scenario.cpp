@@ -85,6 +85,12 @@ std::vector<Scenario> Build() {
       .platform.ec_image.assign(kEcImageSize, 0xFF);
   add(UpdateScenario("second-trigger", "the trigger is installed twice: the flow runs once"))
       .trigger_installs = 2;
+  {
+    Scenario& s = add(UpdateScenario("skip-second-trigger",
+                                     "skipped, then the trigger is installed again: nothing more"));
+    s.keys = {{0, u'q'}};
+    s.trigger_installs = 2;
+  }
 
   add(GuardScenario("guard-power-off", "threshold 0x80, EC reads 0x7F: power-off", 1, 0x80, 0x7F));
   add(GuardScenario("guard-continue", "threshold 0x80, EC reads 0xFF: boot continues", 1, 0x80,

@@ -1,0 +1,176 @@
+#include "tools/ec_run/run_command.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+
+#include "sim/expectation.h"
+#include "tools/ec_run/flash_watch.h"
+#include "tools/ec_run/outcome.h"
+#include "tools/ec_run/port_census.h"
+#include "tools/ec_run/progress_line.h"
+#include "tools/ec_run/report_text.h"
+#include "tools/image_bench/emulated_runner.h"
+#include "tools/image_bench/image_paths.h"
+
+namespace ec_run {
+
+namespace {
+
+std::string ImagePath(const Options& options, sim::Driver driver) {
+  return options.image ? *options.image : image_bench::DriverImagePath(driver);
+}
+
+void PrintExchange(const sim::PortLog& log) {
+  std::cout << "port exchange (" << log.size() << " accesses):\n";
+  for (const sim::PortAccess& access : log) {
+    std::cout << "  " << sim::Describe(access) << "   " << KindName(access) << '\n';
+  }
+}
+
+void PrintOutcome(const sim::Expectation& expected, const std::optional<sim::Ending>& seen,
+                  const std::vector<std::string>& faults) {
+  const std::string what = seen ? sim::EndingName(*seen) : "no ending (the run was stopped)";
+  std::cout << "outcome        " << what;
+  if (seen == expected.ending) {
+    std::cout << ", as expected";
+  } else {
+    std::cout << ", expected " << sim::EndingName(expected.ending);
+  }
+  std::cout << (faults.empty() ? "; every check passes\n"
+                               : "; " + std::to_string(faults.size()) + " check(s) fail\n");
+}
+
+size_t BytesDiffering(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  size_t differing = a.size() > b.size() ? a.size() - b.size() : b.size() - a.size();
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i) {
+    differing += a[i] != b[i] ? 1 : 0;
+  }
+  return differing;
+}
+
+int RunAndReport(const sim::Scenario& scenario, const std::string& image_path) {
+  const std::vector<uint8_t> image = LoadDriverImage(image_path);
+  const bool colour = StdoutHasColour();
+  const bool updater = scenario.driver == sim::Driver::Updater;
+  FlashWatch flash(scenario.platform.ec_image);
+  ProgressLine progress(stderr);
+  flash.on_change = [&](const FlashWatch& f) { progress.Show(f.erased(), f.verified()); };
+
+  image_bench::MachineOptions machine;
+  bool console_shown = false;
+  machine.on_console = [&](const sim::ConsoleOutput& out) {
+    progress.Finish(); // a message starts on a line of its own
+    std::cout << ConsoleLine(out, colour) << std::endl;
+    console_shown = true;
+  };
+  if (updater) {
+    machine.on_port = [&](const sim::PortAccess& access) { flash.See(access); };
+  }
+  std::cout << "scenario " << scenario.name << ": " << scenario.summary << "\nimage    "
+            << image_path << "\n\n";
+  const auto start = std::chrono::steady_clock::now();
+  const image_bench::EmulatedRun run = image_bench::RunImage(scenario, image, std::move(machine));
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  progress.Finish();
+
+  const sim::Expectation expected = sim::Expect(scenario);
+  const std::vector<std::string> faults = sim::Check(scenario, expected, run.record);
+  if (console_shown) {
+    std::cout << '\n';
+  }
+  if (!updater) {
+    PrintExchange(run.record.log);
+  }
+  PrintOutcome(expected, ObservedEnding(scenario, run.record, flash), faults);
+  if (!run.record.stopped.empty()) {
+    std::cout << "stopped        " << run.record.stopped << '\n';
+  }
+  if (updater) {
+    std::cout << "blocks         " << flash.verified() << " of " << kEcBlocks << " verified\n";
+  }
+  std::cout << "port accesses  " << Grouped(run.record.accesses) << '\n';
+  std::cout << "virtual time   " << Seconds(run.record.virtual_us) << '\n';
+  if (updater) {
+    const size_t differing = BytesDiffering(run.record.flash_after, scenario.platform.ec_image);
+    const bool untouched = run.record.flash_after == scenario.platform.flash_before;
+    std::cout << "EC flash       "
+              << (differing == 0 ? "equals the EC image"
+                                 : "differs from the EC image in " + Grouped(differing) + " bytes")
+              << (untouched && differing != 0 ? " (left as it was)" : "") << '\n';
+  }
+  char timing[64];
+  std::snprintf(timing, sizeof timing, " in %.2f s", took.count());
+  std::cout << "emulated       " << Grouped(run.instructions) << " instructions" << timing << '\n';
+  for (const std::string& fault : faults) {
+    std::cerr << "check failed: " << fault << '\n';
+  }
+  return faults.empty() ? 0 : 1;
+}
+
+} // namespace
+
+std::vector<uint8_t> LoadDriverImage(const std::string& path) {
+  std::vector<uint8_t> file;
+  try {
+    file = image_bench::ReadFileBytes(path); // its message names the file
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
+  try {
+    image_bench::ParsePeImage(file);
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(path + ": " + e.what());
+  }
+  return file;
+}
+
+std::vector<uint8_t> LoadEcImage(const std::string& path) {
+  std::vector<uint8_t> file;
+  try {
+    file = image_bench::ReadFileBytes(path);
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
+  if (file.size() != sim::kEcImageSize) {
+    throw InputError(path + ": " + Grouped(file.size()) + " bytes; an EC image is exactly " +
+                     Grouped(sim::kEcImageSize) + " bytes (128 KiB)");
+  }
+  return file;
+}
+
+int RunScenario(const Options& options) {
+  const sim::Scenario* found = sim::FindScenario(options.scenario);
+  if (found == nullptr) {
+    throw UsageError("no scenario named '" + options.scenario + "' (see --list)");
+  }
+  sim::Scenario scenario = *found;
+  if (options.ec_image) {
+    scenario.platform.ec_image = LoadEcImage(*options.ec_image);
+  }
+  if (!options.keys.empty()) {
+    scenario.keys = options.keys;
+  }
+  return RunAndReport(scenario, ImagePath(options, scenario.driver));
+}
+
+int RunGuard(const Options& options) {
+  const sim::Scenario scenario =
+      sim::GuardScenario("guard",
+                         "guard enabled, threshold " + std::to_string(options.threshold) +
+                             ", EC register 0x93 reads " + std::to_string(options.reading),
+                         1, options.threshold, options.reading);
+  return RunAndReport(scenario, ImagePath(options, sim::Driver::Guard));
+}
+
+int ListScenarios() {
+  for (const sim::Scenario& s : sim::Catalogue()) {
+    std::printf("%-22s %-7s %s\n", s.name.c_str(),
+                s.driver == sim::Driver::Updater ? "updater" : "guard", s.summary.c_str());
+  }
+  return 0;
+}
+
+} // namespace ec_run

@@ -1,0 +1,30 @@
+// The run commands of ec_run: a catalogue scenario (optionally with another
+// EC image, keys or driver image), the guard with a given threshold and
+// register value, and the scenario list.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "sim/scenario.h"
+#include "tools/ec_run/options.h"
+
+namespace ec_run {
+
+// An input file that cannot be used; ec_run exits with status 2.
+struct InputError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+int RunScenario(const Options& options);
+int RunGuard(const Options& options);
+int ListScenarios();
+
+// A driver image file, read and checked; InputError names the file and why.
+std::vector<uint8_t> LoadDriverImage(const std::string& path);
+// An EC image file: exactly 128 KiB.
+std::vector<uint8_t> LoadEcImage(const std::string& path);
+
+} // namespace ec_run
