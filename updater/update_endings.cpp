@@ -16,17 +16,12 @@ void ShowMessage(UINTN Row, const CHAR16* Text) {
 }
 
 void FinishUpdate() {
-  UINT8 Setup[SETUP_DATA_SIZE];
-  UINTN Size = sizeof(Setup);
-  UINT32 Attributes;
-  EFI_STATUS Status = RuntimeServices->GetVariable(SetupVariable.Name, SetupVariable.Guid,
-                                                   &Attributes, &Size, Setup);
   // Any non-zero request is cleared so that no later boot repeats the flow.
-  if (!EFI_ERROR(Status) && SetupHasByte(Size, SETUP_EC_UPDATE_REQUEST) &&
-      Setup[SETUP_EC_UPDATE_REQUEST] != 0) {
-    Setup[SETUP_EC_UPDATE_REQUEST] = 0;
-    RuntimeServices->SetVariable(SetupVariable.Name, SetupVariable.Guid, Attributes, Size,
-                                 Setup);
+  SetupCopy Setup;
+  if (ReadUpdateRequest(Setup) != 0) {
+    Setup.Data[SETUP_EC_UPDATE_REQUEST] = 0;
+    RuntimeServices->SetVariable(SetupVariable.Name, SetupVariable.Guid, Setup.Attributes,
+                                 Setup.Size, Setup.Data);
   }
   // Sent on every path, also when pass-through mode was never entered.
   PtLeave();

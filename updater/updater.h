@@ -1,6 +1,7 @@
 // The updater driver's routines, shared between its source files.
 #pragma once
 
+#include "common/setup_data.h"
 #include "efi/efi_system_table.h"
 
 namespace updater {
@@ -26,6 +27,18 @@ inline constexpr UINTN SKIP_PAUSE_US = 2000000;
 inline constexpr UINTN RESTART_PAUSE_US = 3000000;
 
 enum class PromptAnswer { Proceed, Skip };
+
+// A stack copy of "Setup" with the size and attributes the read returned, so
+// that a write-back keeps both.
+struct SetupCopy {
+  UINT8 Data[SETUP_DATA_SIZE];
+  UINTN Size;
+  UINT32 Attributes;
+};
+
+// Reads "Setup" and returns its update-request byte, or 0 when the variable is
+// unreadable or too short to hold the byte.
+[[nodiscard]] UINT8 ReadUpdateRequest(SetupCopy& Setup);
 
 void EFIAPI OnUpdateTrigger(EFI_EVENT Event, VOID* Context);
 [[nodiscard]] PromptAnswer UpdatePrompt();

@@ -8,15 +8,20 @@ EFI_SYSTEM_TABLE* SystemTable;
 EFI_BOOT_SERVICES* BootServices;
 EFI_RUNTIME_SERVICES* RuntimeServices;
 
+UINT8 ReadUpdateRequest(SetupCopy& Setup) {
+  Setup.Size = sizeof(Setup.Data);
+  const EFI_STATUS Status = RuntimeServices->GetVariable(
+      SetupVariable.Name, SetupVariable.Guid, &Setup.Attributes, &Setup.Size, Setup.Data);
+  if (EFI_ERROR(Status) || !SetupHasByte(Setup.Size, SETUP_EC_UPDATE_REQUEST)) {
+    return 0;
+  }
+  return Setup.Data[SETUP_EC_UPDATE_REQUEST];
+}
+
 void EFIAPI OnUpdateTrigger(EFI_EVENT Event, VOID* /*Context*/) {
-  UINT8 Setup[SETUP_DATA_SIZE];
-  UINTN Size = sizeof(Setup);
-  UINT32 Attributes;
-  EFI_STATUS Status = RuntimeServices->GetVariable(SetupVariable.Name, SetupVariable.Guid,
-                                                   &Attributes, &Size, Setup);
   // Only an exact 1 is a request: other values belong to no known setting.
-  if (!EFI_ERROR(Status) && SetupHasByte(Size, SETUP_EC_UPDATE_REQUEST) &&
-      Setup[SETUP_EC_UPDATE_REQUEST] == EC_UPDATE_REQUESTED) {
+  SetupCopy Setup;
+  if (ReadUpdateRequest(Setup) == EC_UPDATE_REQUESTED) {
     if (UpdatePrompt() == PromptAnswer::Skip) {
       ShowMessage(ROW_SKIPPED, u"EC update skipped, system will continue boot!");
       FinishUpdate();
