@@ -1,6 +1,6 @@
 #include "sim/ec_model.h"
 
-#include <cstdio>
+#include "sim/hex_text.h"
 
 namespace sim {
 
@@ -19,11 +19,6 @@ constexpr uint8_t kPtLeave = 0xFE;
 constexpr uint8_t kGuardThreshold = 0xAA;
 constexpr uint8_t kAcpiRead = 0x80;
 
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%02X", value);
-  return text;
-}
 } // namespace
 
 EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {
@@ -101,7 +96,7 @@ void EcModel::WriteCommand(uint8_t command) {
     return;
   case Pending::GuardThreshold:
   case Pending::ReadRegister:
-    Violation("command " + Hex(command) + " while a data byte was expected");
+    Violation("command " + HexByte(command) + " while a data byte was expected");
     pending_ = Pending::None;
     break;
   case Pending::None:
@@ -136,7 +131,7 @@ void EcModel::PassThroughCommand(uint8_t command) {
     mode_ = Mode::Normal;
     return;
   default:
-    Violation("unknown pass-through command " + Hex(command));
+    Violation("unknown pass-through command " + HexByte(command));
     return;
   }
 }
@@ -159,7 +154,7 @@ void EcModel::NormalCommand(uint8_t command) {
     pending_ = Pending::ReadRegister;
     return;
   default:
-    Violation("unknown command " + Hex(command));
+    Violation("unknown command " + HexByte(command));
     return;
   }
 }
@@ -176,7 +171,7 @@ void EcModel::WriteData(uint8_t data) {
     QueueReply(config_.registers[data]);
     return;
   default:
-    Violation("data byte " + Hex(data) + " with no command expecting it");
+    Violation("data byte " + HexByte(data) + " with no command expecting it");
     return;
   }
 }

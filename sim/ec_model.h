@@ -14,10 +14,10 @@
 namespace sim {
 
 struct EcConfig {
-  unsigned ibf_busy_reads = 0;  // status reads with IBF still set after each byte written
-  unsigned obf_delay_reads = 0; // status reads with OBF still clear before each reply
+  unsigned ibf_busy_reads = 0;      // status reads with IBF still set after each byte written
+  unsigned obf_delay_reads = 0;     // status reads with OBF still clear before each reply
   unsigned busy_at_start_reads = 0; // IBF held at power-on, as if busy with an earlier byte
-  int replies_before_ready = 0; // replies to 0xDC before 0x33; negative: never ready
+  int replies_before_ready = 0;     // replies to 0xDC before 0x33; negative: never ready
   uint8_t not_ready_reply = 0x00;
   std::array<uint8_t, 256> registers{}; // answered by the ACPI EC read command
 };

@@ -1,5 +1,7 @@
 #include "sim/expectation.h"
 
+#include "sim/hex_text.h"
+
 #include <algorithm>
 
 #include "sim/protocol_trace.h"
@@ -153,12 +155,6 @@ void ExpectGuard(const Scenario& s, Expectation& e) {
   e.trace = std::move(trace.log());
   e.power_off = reading < threshold;
   e.ending = e.power_off ? Ending::GuardPoweredOff : Ending::GuardPassed;
-}
-
-std::string Hex(uint64_t value) {
-  char text[24];
-  std::snprintf(text, sizeof text, "0x%llX", static_cast<unsigned long long>(value));
-  return text;
 }
 
 std::string Narrow(const std::u16string& text) {

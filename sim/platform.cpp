@@ -1,6 +1,6 @@
 #include "sim/platform.h"
 
-#include <cstdio>
+#include "sim/hex_text.h"
 
 namespace sim {
 
@@ -8,11 +8,6 @@ namespace {
 constexpr uint8_t kFullReset = 0x0E;
 Platform* g_active = nullptr;
 
-std::string PortName(uint16_t port) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%X", port);
-  return text;
-}
 } // namespace
 
 std::string Describe(const PortAccess& access) {
@@ -53,7 +48,7 @@ uint8_t Platform::PortRead(uint16_t port) {
     value = ec_.ReadData();
     break;
   default:
-    throw PlatformStop("read from unexpected port " + PortName(port));
+    throw PlatformStop("read from unexpected port " + Hex(port));
   }
   if (logging_) {
     log_.push_back(In(port, value));
@@ -79,7 +74,7 @@ void Platform::PortWrite(uint16_t port, uint8_t value) {
     reset_requested_ = reset_requested_ || value == kFullReset;
     break;
   default:
-    throw PlatformStop("write to unexpected port " + PortName(port));
+    throw PlatformStop("write to unexpected port " + Hex(port));
   }
 }
 

@@ -1,6 +1,6 @@
 #include "sim/spi_flash.h"
 
-#include <cstdio>
+#include "sim/hex_text.h"
 
 namespace sim {
 
@@ -21,11 +21,6 @@ constexpr size_t kFastReadHeader = 5;       // ... + one dummy byte
 constexpr size_t kFirstProgramLength = 6;   // opcode, address, two data bytes
 constexpr size_t kFurtherProgramLength = 3; // opcode, two data bytes
 
-std::string Hex(unsigned value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%02X", value);
-  return text;
-}
 } // namespace
 
 SpiFlash::SpiFlash(FlashConfig config) : config_(config), memory_(kFlashSize, 0xFF) {}
@@ -61,7 +56,7 @@ void SpiFlash::Deselect() {
 
 void SpiFlash::Send(uint8_t byte) {
   if (!selected_) {
-    Violation("byte " + Hex(byte) + " sent with no transaction open");
+    Violation("byte " + HexByte(byte) + " sent with no transaction open");
     return;
   }
   bytes_.push_back(byte);
@@ -98,7 +93,7 @@ uint8_t SpiFlash::Read() {
     }
     return memory_[(AddressFromBytes() + read_index_++) % kFlashSize];
   default:
-    Violation("read during command " + Hex(bytes_[0]));
+    Violation("read during command " + HexByte(bytes_[0]));
     return 0xFF;
   }
 }
@@ -112,7 +107,7 @@ void SpiFlash::EndTransaction() {
     return;
   }
   if (Busy()) {
-    Violation("command " + Hex(opcode) + " while busy (ignored)");
+    Violation("command " + HexByte(opcode) + " while busy (ignored)");
     return;
   }
   switch (opcode) {
@@ -147,7 +142,7 @@ void SpiFlash::EndTransaction() {
     }
     return;
   default:
-    Violation("unknown flash command " + Hex(opcode));
+    Violation("unknown flash command " + HexByte(opcode));
     return;
   }
 }
