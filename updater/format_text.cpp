@@ -64,18 +64,22 @@ UINT64 NestedSize(const Output& Out, UINT64 Size) {
   return Size == 0 ? 0 : Out.Room + 1;
 }
 
-// Either Wide text or Narrow 8-bit text, whose bytes widen as signed bytes.
-bool PutText(Output& Out, const CHAR16* Wide, const CHAR8* Narrow) {
-  for (;;) {
-    const CHAR16 Ch =
-        Wide != nullptr ? *Wide++ : static_cast<CHAR16>(static_cast<int8_t>(*Narrow++));
-    if (Ch == 0) {
-      return true;
-    }
-    if (!Put(Out, Ch)) {
+CHAR16 Widen(CHAR16 Ch) {
+  return Ch;
+}
+
+// 8-bit text widens as signed bytes: 0x80..0xFF become 0xFF80..0xFFFF.
+CHAR16 Widen(CHAR8 Ch) {
+  return static_cast<CHAR16>(static_cast<int8_t>(Ch));
+}
+
+template <typename Char> bool PutText(Output& Out, const Char* Text) {
+  for (; *Text != 0; ++Text) {
+    if (!Put(Out, Widen(*Text))) {
       return false;
     }
   }
+  return true;
 }
 
 bool PutNumber(Output& Out, UINT64 Value, UINT32 Base, bool Is64, bool Upper, CHAR16 Fill,
@@ -146,11 +150,10 @@ template <typename T> const T* NextPointer(EFI_VA_LIST& Args) {
     // A null text pointer prints a marker instead of being read.
     if (Letter == u's') {
       const CHAR16* Text = NextPointer<CHAR16>(Args);
-      return Text != nullptr ? PutText(Out, Text, nullptr)
-                             : PutText(Out, nullptr, NULL_POINTER_TEXT);
+      return Text != nullptr ? PutText(Out, Text) : PutText(Out, NULL_POINTER_TEXT);
     }
     const CHAR8* Text = NextPointer<CHAR8>(Args);
-    return PutText(Out, nullptr, Text != nullptr ? Text : NULL_POINTER_TEXT);
+    return PutText(Out, Text != nullptr ? Text : NULL_POINTER_TEXT);
   }
   if (Letter == u'c') {
     ++Format;
@@ -161,7 +164,7 @@ template <typename T> const T* NextPointer(EFI_VA_LIST& Args) {
     // A null GUID pointer prints the same marker as a null text pointer.
     const EFI_GUID* Guid = NextPointer<EFI_GUID>(Args);
     return Guid != nullptr ? PutGuid(Out, Size, *Guid, Letter == u'G')
-                           : PutText(Out, nullptr, NULL_POINTER_TEXT);
+                           : PutText(Out, NULL_POINTER_TEXT);
   }
   if (Letter == u'r') {
     ++Format;
