@@ -24,8 +24,8 @@ inline constexpr EFI_GUID UpdateTriggerProtocolGuid = {
 // unreadable.
 inline constexpr UINTN SETUP_DATA_SIZE = 3180;
 
-inline constexpr UINTN SETUP_EC_UPDATE_REQUEST = 3172; // 1 = update requested
-inline constexpr UINTN SETUP_EC_GUARD_ENABLE = 3176;   // non-zero = guard on
+inline constexpr UINTN SETUP_EC_UPDATE_REQUEST = 3172;  // 1 = update requested
+inline constexpr UINTN SETUP_EC_GUARD_ENABLE = 3176;    // non-zero = guard on
 inline constexpr UINTN SETUP_EC_GUARD_THRESHOLD = 3177; // unsigned threshold
 
 inline constexpr UINT8 EC_UPDATE_REQUESTED = 1;

@@ -44,6 +44,8 @@ struct EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL {
 inline constexpr UINTN EFI_YELLOW = 0x0E;
 inline constexpr UINTN EFI_BACKGROUND_RED = 0x40;
 
+// Offsets and sizes as UEFI lays these tables out.
+// NOLINTBEGIN(readability-magic-numbers)
 static_assert(offsetof(EFI_SIMPLE_TEXT_INPUT_PROTOCOL, ReadKeyStroke) == 8);
 static_assert(sizeof(EFI_SIMPLE_TEXT_INPUT_PROTOCOL) == 24);
 static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, OutputString) == 8);
@@ -51,3 +53,4 @@ static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, SetAttribute) == 40);
 static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, SetCursorPosition) == 56);
 static_assert(sizeof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL) == 80);
 static_assert(sizeof(EFI_INPUT_KEY) == 4);
+// NOLINTEND(readability-magic-numbers)

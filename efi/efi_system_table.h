@@ -13,14 +13,14 @@ struct EFI_TABLE_HEADER {
   UINT32 CRC32;
   UINT32 Reserved;
 };
-static_assert(sizeof(EFI_TABLE_HEADER) == 24);
+static_assert(sizeof(EFI_TABLE_HEADER) == 24); // NOLINT(readability-magic-numbers)
 
 using EFI_CREATE_EVENT = EFI_STATUS(EFIAPI*)(UINT32 Type, EFI_TPL NotifyTpl,
                                              EFI_EVENT_NOTIFY NotifyFunction, VOID* NotifyContext,
                                              EFI_EVENT* Event);
 using EFI_CLOSE_EVENT = EFI_STATUS(EFIAPI*)(EFI_EVENT Event);
-using EFI_REGISTER_PROTOCOL_NOTIFY = EFI_STATUS(EFIAPI*)(const EFI_GUID* Protocol,
-                                                         EFI_EVENT Event, VOID** Registration);
+using EFI_REGISTER_PROTOCOL_NOTIFY = EFI_STATUS(EFIAPI*)(const EFI_GUID* Protocol, EFI_EVENT Event,
+                                                         VOID** Registration);
 using EFI_STALL = EFI_STATUS(EFIAPI*)(UINTN Microseconds);
 
 struct EFI_BOOT_SERVICES {
@@ -71,12 +71,10 @@ struct EFI_BOOT_SERVICES {
   VOID* CreateEventEx;
 };
 
-using EFI_GET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName,
-                                             const EFI_GUID* VendorGuid, UINT32* Attributes,
-                                             UINTN* DataSize, VOID* Data);
-using EFI_SET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName,
-                                             const EFI_GUID* VendorGuid, UINT32 Attributes,
-                                             UINTN DataSize, VOID* Data);
+using EFI_GET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
+                                             UINT32* Attributes, UINTN* DataSize, VOID* Data);
+using EFI_SET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
+                                             UINT32 Attributes, UINTN DataSize, VOID* Data);
 using EFI_RESET_SYSTEM = VOID(EFIAPI*)(EFI_RESET_TYPE ResetType, EFI_STATUS ResetStatus,
                                        UINTN DataSize, VOID* ResetData);
 
@@ -114,6 +112,8 @@ struct EFI_SYSTEM_TABLE {
   VOID* ConfigurationTable;
 };
 
+// Offsets and sizes as UEFI lays these tables out.
+// NOLINTBEGIN(readability-magic-numbers)
 static_assert(offsetof(EFI_BOOT_SERVICES, CreateEvent) == 80);
 static_assert(offsetof(EFI_BOOT_SERVICES, CloseEvent) == 112);
 static_assert(offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify) == 168);
@@ -128,3 +128,4 @@ static_assert(offsetof(EFI_SYSTEM_TABLE, ConOut) == 64);
 static_assert(offsetof(EFI_SYSTEM_TABLE, RuntimeServices) == 88);
 static_assert(offsetof(EFI_SYSTEM_TABLE, BootServices) == 96);
 static_assert(sizeof(EFI_SYSTEM_TABLE) == 120);
+// NOLINTEND(readability-magic-numbers)

@@ -48,7 +48,9 @@ static_assert(sizeof(EFI_GUID) == 16);
 
 // Status codes: bit 63 marks an error.
 inline constexpr EFI_STATUS EFI_ERROR_BIT = 0x8000000000000000ULL;
-[[nodiscard]] constexpr bool EFI_ERROR(EFI_STATUS s) { return (s & EFI_ERROR_BIT) != 0; }
+[[nodiscard]] constexpr bool EFI_ERROR(EFI_STATUS s) {
+  return (s & EFI_ERROR_BIT) != 0;
+}
 inline constexpr EFI_STATUS EFI_SUCCESS = 0;
 inline constexpr EFI_STATUS EFI_INVALID_PARAMETER = EFI_ERROR_BIT | 2;
 inline constexpr EFI_STATUS EFI_UNSUPPORTED = EFI_ERROR_BIT | 3;

@@ -22,8 +22,7 @@ namespace {
 
 } // namespace guard
 
-extern "C" EFI_STATUS EFIAPI GuardEntry(EFI_HANDLE /*ImageHandle*/,
-                                        EFI_SYSTEM_TABLE* SystemTable) {
+extern "C" EFI_STATUS EFIAPI GuardEntry(EFI_HANDLE /*ImageHandle*/, EFI_SYSTEM_TABLE* SystemTable) {
   using namespace guard;
   guard::SystemTable = SystemTable;
   BootServices = SystemTable->BootServices;

@@ -5,18 +5,18 @@
 extern "C" {
 
 void* memcpy(void* Dest, const void* Src, size_t Count) {
-  auto* D = static_cast<unsigned char*>(Dest);
-  const auto* S = static_cast<const unsigned char*>(Src);
+  auto* To = static_cast<unsigned char*>(Dest);
+  const auto* From = static_cast<const unsigned char*>(Src);
   while (Count-- != 0) {
-    *D++ = *S++;
+    *To++ = *From++;
   }
   return Dest;
 }
 
 void* memset(void* Dest, int Value, size_t Count) {
-  auto* D = static_cast<unsigned char*>(Dest);
+  auto* To = static_cast<unsigned char*>(Dest);
   while (Count-- != 0) {
-    *D++ = static_cast<unsigned char>(Value);
+    *To++ = static_cast<unsigned char>(Value);
   }
   return Dest;
 }

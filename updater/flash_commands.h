@@ -9,7 +9,7 @@ inline constexpr UINT8 FLASH_WRITE_ENABLE = 0x06;
 inline constexpr UINT8 FLASH_WRITE_DISABLE = 0x04;
 inline constexpr UINT8 FLASH_READ_STATUS = 0x05; // repeats the status while the read goes on
 inline constexpr UINT8 FLASH_ERASE_1K = 0xD7;
-inline constexpr UINT8 FLASH_FAST_READ = 0x0B; // 3-byte address, one dummy byte, then data
+inline constexpr UINT8 FLASH_FAST_READ = 0x0B;    // 3-byte address, one dummy byte, then data
 inline constexpr UINT8 FLASH_WORD_PROGRAM = 0xAD; // auto-address-increment, two bytes a command
 
 inline constexpr UINT8 FLASH_STATUS_BUSY = 0x01; // write or erase in progress

@@ -15,9 +15,13 @@ inline constexpr UINT8 EC_CMD_PT_LEAVE = 0xFE;
 
 inline constexpr UINT8 EC_PT_READY = 0x33; // the EC's answer once pass-through is on
 
-inline void PtEnter() { EcWriteCommand(EC_CMD_PT_ENTER); }
+inline void PtEnter() {
+  EcWriteCommand(EC_CMD_PT_ENTER);
+}
 // Selecting also ends whatever transaction is still open.
-inline void PtSelect() { EcWriteCommand(EC_CMD_PT_SELECT); }
+inline void PtSelect() {
+  EcWriteCommand(EC_CMD_PT_SELECT);
+}
 inline void PtSendCommand(UINT8 Opcode) {
   EcWriteCommand(EC_CMD_PT_SEND_COMMAND);
   EcWriteCommand(Opcode);
@@ -30,5 +34,9 @@ inline UINT8 PtReadByte() {
   EcWriteCommand(EC_CMD_PT_READ_BYTE);
   return EcReadData();
 }
-inline void PtDeselect() { EcWriteCommand(EC_CMD_PT_DESELECT); }
-inline void PtLeave() { EcWriteCommand(EC_CMD_PT_LEAVE); }
+inline void PtDeselect() {
+  EcWriteCommand(EC_CMD_PT_DESELECT);
+}
+inline void PtLeave() {
+  EcWriteCommand(EC_CMD_PT_LEAVE);
+}

@@ -75,9 +75,9 @@ TEST(EcHost, BothBitsSet) {
   EcWriteData(0x93); // the reply is queued while IBF still shows
   p.platform.log().clear();
   EcWaitInputEmpty();
-  const sim::PortLog input_wait = {In(0x66, 0x03), Out(0x80, 0xEB), In(0x66, 0x03),
-                                   Out(0x80, 0xEB), In(0x66, 0x03), Out(0x80, 0xEB),
-                                   In(0x66, 0x01), Out(0x80, 0xEB)};
+  const sim::PortLog input_wait = {In(0x66, 0x03),  Out(0x80, 0xEB), In(0x66, 0x03),
+                                   Out(0x80, 0xEB), In(0x66, 0x03),  Out(0x80, 0xEB),
+                                   In(0x66, 0x01),  Out(0x80, 0xEB)};
   EXPECT_EQ(p.platform.log(), input_wait);
 
   sim::PlatformConfig again = config;

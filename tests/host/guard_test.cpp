@@ -10,7 +10,9 @@ namespace {
 using sim::In;
 using sim::Out;
 
-sim::RunRecord RunGuard(const sim::Scenario& s) { return sim::RunNative(s); }
+sim::RunRecord RunGuard(const sim::Scenario& s) {
+  return sim::RunNative(s);
+}
 
 // The exchange as the ACPI EC handshake describes it, for an EC that is never
 // busy: each byte behind one status read and one 0xEB, the reply behind one
@@ -31,8 +33,7 @@ TEST(Guard, ExactExchangeAndOutcome) {
   for (const Case c : {Case{0x80, 0x7F, true}, Case{0x80, 0xFF, false}, Case{0x80, 0x80, false},
                        Case{0x41, 0x40, true}, Case{0, 0, false}, Case{0xFF, 0xFE, true},
                        Case{0xFF, 0xFF, false}, Case{1, 0, true}}) {
-    const sim::RunRecord run =
-        RunGuard(sim::GuardScenario("guard", "", 1, c.threshold, c.reading));
+    const sim::RunRecord run = RunGuard(sim::GuardScenario("guard", "", 1, c.threshold, c.reading));
     EXPECT_EQ(run.log, Exchange(c.threshold, c.reading)) << int(c.threshold) << int(c.reading);
     EXPECT_EQ(run.reset_system.has_value(), c.power_off);
     if (run.reset_system) {
