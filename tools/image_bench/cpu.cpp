@@ -1,8 +1,10 @@
 #include "tools/image_bench/cpu.h"
 
-#include "tools/image_bench/hex_text.h"
+#include "sim/hex_text.h"
 
 namespace image_bench {
+
+using sim::Hex;
 
 namespace {
 void Check(uc_err err, const std::string& what) {

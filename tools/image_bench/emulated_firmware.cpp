@@ -6,10 +6,12 @@
 
 #include "efi/efi_system_table.h"
 #include "sim/efi_slots.h"
-#include "tools/image_bench/hex_text.h"
+#include "sim/hex_text.h"
 #include "tools/image_bench/memory_map.h"
 
 namespace image_bench {
+
+using sim::Hex;
 
 namespace {
 

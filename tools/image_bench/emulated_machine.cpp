@@ -1,10 +1,12 @@
 #include "tools/image_bench/emulated_machine.h"
 
-#include "tools/image_bench/hex_text.h"
+#include "sim/hex_text.h"
 #include "tools/image_bench/memory_map.h"
 #include "tools/image_bench/pe_format.h"
 
 namespace image_bench {
+
+using sim::Hex;
 
 namespace {
 

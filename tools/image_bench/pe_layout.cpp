@@ -4,12 +4,14 @@
 #include <fstream>
 #include <iterator>
 
+#include "sim/hex_text.h"
 #include "tools/image_bench/byte_reader.h"
-#include "tools/image_bench/hex_text.h"
 #include "tools/image_bench/pe_format.h"
 #include "tools/image_bench/pe_image.h"
 
 namespace image_bench {
+
+using sim::Hex;
 
 namespace {
 
