@@ -1,25 +1,9 @@
 #include "sim/ec_model.h"
 
+#include "sim/ec_protocol.h"
 #include "sim/hex_text.h"
 
 namespace sim {
-
-namespace {
-constexpr uint8_t kObf = 0x01;
-constexpr uint8_t kIbf = 0x02;
-
-constexpr uint8_t kPtEnter = 0xDC;
-constexpr uint8_t kPtReady = 0x33;
-constexpr uint8_t kPtSelect = 0x01;
-constexpr uint8_t kPtSendCommand = 0x02;
-constexpr uint8_t kPtSendData = 0x03;
-constexpr uint8_t kPtReadByte = 0x04;
-constexpr uint8_t kPtDeselect = 0x05;
-constexpr uint8_t kPtLeave = 0xFE;
-constexpr uint8_t kGuardThreshold = 0xAA;
-constexpr uint8_t kAcpiRead = 0x80;
-
-} // namespace
 
 EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {
   ibf_ = config_.busy_at_start_reads > 0;
@@ -32,7 +16,7 @@ void EcModel::Violation(std::string what) {
 
 uint8_t EcModel::ReadStatus() {
   const bool obf = !replies_.empty() && obf_reads_left_ == 0;
-  const uint8_t status = static_cast<uint8_t>((obf ? kObf : 0) | (ibf_ ? kIbf : 0));
+  const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0));
   if (ibf_ && ibf_reads_left_-- == 0) {
     ibf_ = false;
   }

@@ -10,15 +10,12 @@
 #include <vector>
 
 #include "sim/ec_model.h"
+#include "sim/ec_protocol.h"
 #include "sim/port_log.h"
 #include "sim/spi_flash.h"
 
 namespace sim {
 
-inline constexpr uint16_t kEcDataPort = 0x62;
-inline constexpr uint16_t kEcCommandPort = 0x66;
-inline constexpr uint16_t kPostCodePort = 0x80;
-inline constexpr uint16_t kResetControlPort = 0xCF9;
 inline constexpr uint64_t kBootFlashBase = 0xFF660000;
 inline constexpr uint32_t kEcImageSize = 0x20000;
 

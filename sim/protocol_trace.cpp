@@ -1,11 +1,10 @@
 #include "sim/protocol_trace.h"
 
+#include "sim/ec_protocol.h"
+
 namespace sim {
 
 namespace {
-constexpr uint16_t kData = 0x62;
-constexpr uint16_t kCommand = 0x66;
-constexpr uint16_t kPost = 0x80;
 constexpr uint32_t kBlock = 0x400;
 constexpr uint8_t kLatchSet = 0x02;
 } // namespace
@@ -13,16 +12,18 @@ constexpr uint8_t kLatchSet = 0x02;
 // Command and data bytes each wait once for IBF clear (progress 0xEB); a reply
 // waits once for OBF set (progress 0xEC).
 void ProtocolTrace::Command(uint8_t command) {
-  log_.insert(log_.end(), {In(kCommand, idle_status_), Out(kPost, 0xEB), Out(kCommand, command)});
+  log_.insert(log_.end(), {In(kEcCommandPort, idle_status_), Out(kPostCodePort, kProgressWaitInput),
+                           Out(kEcCommandPort, command)});
 }
 
 void ProtocolTrace::Data(uint8_t data) {
-  log_.insert(log_.end(), {In(kCommand, idle_status_), Out(kPost, 0xEB), Out(kData, data)});
+  log_.insert(log_.end(), {In(kEcCommandPort, idle_status_), Out(kPostCodePort, kProgressWaitInput),
+                           Out(kEcDataPort, data)});
 }
 
 void ProtocolTrace::Reply(uint8_t value) {
-  log_.insert(log_.end(), {In(kCommand, static_cast<uint8_t>(idle_status_ | 0x01)),
-                           Out(kPost, 0xEC), In(kData, value)});
+  log_.insert(log_.end(), {In(kEcCommandPort, static_cast<uint8_t>(idle_status_ | 0x01)),
+                           Out(kPostCodePort, kProgressWaitOutput), In(kEcDataPort, value)});
 }
 
 void ProtocolTrace::PtSendCommand(uint8_t opcode) {

@@ -7,12 +7,7 @@
 namespace ec_run {
 
 namespace {
-// Pass-through commands on the command port, and the flash opcodes relayed.
-constexpr uint8_t kSelect = 0x01;
-constexpr uint8_t kSendCommand = 0x02;
-constexpr uint8_t kSendData = 0x03;
-constexpr uint8_t kReadByte = 0x04;
-constexpr uint8_t kDeselect = 0x05;
+// The flash opcodes relayed through the pass-through commands.
 constexpr uint8_t kErase = 0xD7;
 constexpr uint8_t kFastRead = 0x0B;
 constexpr uint8_t kWordProgram = 0xAD;
@@ -56,20 +51,20 @@ void FlashWatch::Command(uint8_t byte) {
   }
   expect_ = Expect::Command;
   switch (byte) {
-  case kSelect:
+  case sim::kPtSelect:
     EndTransaction();
     open_ = true;
     return;
-  case kDeselect:
+  case sim::kPtDeselect:
     EndTransaction();
     return;
-  case kSendCommand:
+  case sim::kPtSendCommand:
     expect_ = Expect::Opcode;
     return;
-  case kSendData:
+  case sim::kPtSendData:
     expect_ = Expect::Data;
     return;
-  case kReadByte:
+  case sim::kPtReadByte:
     expect_ = Expect::Reply;
     return;
   default:

@@ -56,8 +56,8 @@ TEST_P(Handshake, ReadyWithinTenRepliesOrInitFailure) {
     // Replies are read one at a time, never more than ten, before the first
     // flash transaction (or the leave command of the init failure).
     size_t replies = 0;
-    for (size_t i = 0; i < c.run.log.size() && c.run.log[i] != Out(kCommandPort, 0x01) &&
-                       c.run.log[i] != Out(kCommandPort, 0xFE);
+    for (size_t i = 0; i < c.run.log.size() && c.run.log[i] != Out(sim::kEcCommandPort, 0x01) &&
+                       c.run.log[i] != Out(sim::kEcCommandPort, 0xFE);
          ++i) {
       replies += IsEcRead(c.run.log[i]) ? 1 : 0;
     }

@@ -23,8 +23,6 @@ using sim::PortLog;
 
 namespace {
 
-constexpr uint16_t kPostPort = 0x80;
-
 struct Figures {
   unsigned cases = 0;
   unsigned setup_kept = 0;
@@ -120,16 +118,16 @@ bool SetupKept(const sim::Scenario& s, const std::optional<sim::Variable>& after
 // Reading a port log the way the protocol describes it.
 
 bool IsStatusRead(const PortAccess& a) {
-  return a.port == kCommandPort && a.dir == PortDir::In;
+  return a.port == sim::kEcCommandPort && a.dir == PortDir::In;
 }
 bool IsProgress(const PortAccess& a) {
-  return a.port == kPostPort && a.dir == PortDir::Out;
+  return a.port == sim::kPostCodePort && a.dir == PortDir::Out;
 }
 bool IsEcWrite(const PortAccess& a) {
-  return a.dir == PortDir::Out && (a.port == kCommandPort || a.port == kDataPort);
+  return a.dir == PortDir::Out && (a.port == sim::kEcCommandPort || a.port == sim::kEcDataPort);
 }
 bool IsEcRead(const PortAccess& a) {
-  return a.dir == PortDir::In && a.port == kDataPort;
+  return a.dir == PortDir::In && a.port == sim::kEcDataPort;
 }
 
 std::string WaitFaults(const PortLog& log) {
@@ -159,8 +157,8 @@ std::string WaitFaults(const PortLog& log) {
     for (size_t k = 0; k < reads; ++k) {
       const uint8_t status = log[start + 2 * k].value;
       const uint8_t progress = log[start + 2 * k + 1].value;
-      const bool ready = write ? (status & kIbf) == 0 : (status & kObf) != 0;
-      if (progress != (write ? kWaitInput : kWaitOutput)) {
+      const bool ready = write ? (status & sim::kStatusIbf) == 0 : (status & sim::kStatusObf) != 0;
+      if (progress != (write ? sim::kProgressWaitInput : sim::kProgressWaitOutput)) {
         return "wrong progress code in the wait before " + where;
       }
       if (ready != (k + 1 == reads)) {
@@ -191,7 +189,7 @@ PortLog FoldStatusPolls(const PortLog& log, std::string* fault) {
   bool polling = false;
   for (size_t i = 0; i < log.size(); ++i) {
     const PortAccess& a = log[i];
-    if (a.port != kCommandPort || a.dir != PortDir::Out) {
+    if (a.port != sim::kEcCommandPort || a.dir != PortDir::Out) {
       out.push_back(a);
       continue;
     }
@@ -205,7 +203,7 @@ PortLog FoldStatusPolls(const PortLog& log, std::string* fault) {
     } else if (a.value == 0x03) {
       next = Next::Data;
     } else if (a.value == 0x04 && polling && i + 2 < log.size() && IsEcRead(log[i + 1]) &&
-               log[i + 2] == Out(kCommandPort, 0x04)) {
+               log[i + 2] == Out(sim::kEcCommandPort, 0x04)) {
       if ((log[i + 1].value & 0x01) == 0 && fault->empty()) {
         *fault =
             "a flash status poll went on after an idle read (access " + std::to_string(i + 1) + ")";
@@ -234,7 +232,7 @@ std::vector<FlashTransaction> Transactions(const PortLog& log) {
       }
       continue;
     }
-    if (a.port != kCommandPort || a.dir != PortDir::Out) {
+    if (a.port != sim::kEcCommandPort || a.dir != PortDir::Out) {
       continue;
     }
     if (next == Next::Opcode || next == Next::Data) {

@@ -17,18 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "sim/ec_protocol.h"
 #include "sim/expectation.h"
 #include "sim/port_log.h"
 #include "sim/scenario.h"
 
 namespace fault_matrix {
 
-inline constexpr uint16_t kDataPort = 0x62;
-inline constexpr uint16_t kCommandPort = 0x66;
-inline constexpr uint8_t kObf = 0x01;
-inline constexpr uint8_t kIbf = 0x02;
-inline constexpr uint8_t kWaitInput = 0xEB;
-inline constexpr uint8_t kWaitOutput = 0xEC;
 inline constexpr uint32_t kBlock = 0x400;
 
 // ---------------------------------------------------------------------------

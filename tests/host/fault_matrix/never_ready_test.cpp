@@ -58,7 +58,7 @@ TEST_P(NeverReady, SpinsAtThatWait) {
                      run.log.end());
   for (const PortAccess& a : tail) {
     const bool wait = IsStatusRead(a) || IsProgress(a);
-    const bool poll = a == Out(kCommandPort, 0x04) || (IsEcRead(a) && (a.value & 0x01) != 0);
+    const bool poll = a == Out(sim::kEcCommandPort, 0x04) || (IsEcRead(a) && (a.value & 0x01) != 0);
     if (!(wait || (c.flash_poll && poll))) {
       fault("the tail holds " + sim::Describe(a));
       break;
@@ -68,7 +68,8 @@ TEST_P(NeverReady, SpinsAtThatWait) {
       break;
     }
     if (!c.flash_poll && IsStatusRead(a)) {
-      const bool ready = c.progress == kWaitInput ? (a.value & kIbf) == 0 : (a.value & kObf) != 0;
+      const bool ready = c.progress == sim::kProgressWaitInput ? (a.value & sim::kStatusIbf) == 0
+                                                               : (a.value & sim::kStatusObf) != 0;
       if (ready) {
         fault("the EC showed ready while the driver kept waiting");
         break;
@@ -96,7 +97,7 @@ TEST_P(NeverReady, SpinsAtThatWait) {
     }
   }
   for (const PortAccess& a : run.log) {
-    if (a == Out(kCommandPort, 0xFE) || a.port == 0xCF9) {
+    if (a == Out(sim::kEcCommandPort, 0xFE) || a.port == 0xCF9) {
       fault("the flow went on to its ending: " + sim::Describe(a));
       break;
     }
@@ -144,19 +145,19 @@ std::vector<SpinCase> SpinCases() {
        flash([](sim::FlashConfig& f) { f.busy_reads_after_program = UINT_MAX; }), true, 0,
        std::nullopt, 0xAD},
       {"EC never takes a byte after 0xDC",
-       ec([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, kWaitInput,
-       In(kDataPort, 0x33), std::nullopt},
+       ec([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, sim::kProgressWaitInput,
+       In(sim::kEcDataPort, 0x33), std::nullopt},
       {"EC never answers 0xDC", ec([](sim::EcConfig& e) { e.obf_delay_reads = UINT_MAX; }), false,
-       kWaitOutput, Out(kCommandPort, 0xDC), std::nullopt},
+       sim::kProgressWaitOutput, Out(sim::kEcCommandPort, 0xDC), std::nullopt},
       {"EC busy for good at power-on",
-       ec([](sim::EcConfig& e) { e.busy_at_start_reads = UINT_MAX; }), false, kWaitInput,
-       std::nullopt, std::nullopt},
+       ec([](sim::EcConfig& e) { e.busy_at_start_reads = UINT_MAX; }), false,
+       sim::kProgressWaitInput, std::nullopt, std::nullopt},
       {"guard, EC never takes the threshold",
-       guard([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, kWaitInput,
-       Out(kCommandPort, 0xAA), std::nullopt},
+       guard([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, sim::kProgressWaitInput,
+       Out(sim::kEcCommandPort, 0xAA), std::nullopt},
       {"guard, EC never answers the read",
-       guard([](sim::EcConfig& e) { e.obf_delay_reads = UINT_MAX; }), false, kWaitOutput,
-       Out(kDataPort, 0x93), std::nullopt},
+       guard([](sim::EcConfig& e) { e.obf_delay_reads = UINT_MAX; }), false,
+       sim::kProgressWaitOutput, Out(sim::kEcDataPort, 0x93), std::nullopt},
   };
 }
 
