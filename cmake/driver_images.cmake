@@ -12,8 +12,8 @@ set(EC_IMAGE_LINK_OPTIONS
   /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx)
 
 function(ec_driver_image NAME ENTRY)
-  add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} platform/compiler_support.cpp)
-  target_include_directories(${NAME} PRIVATE ${PROJECT_SOURCE_DIR})
+  add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} firmware/platform/compiler_support.cpp)
+  target_include_directories(${NAME} PRIVATE ${EC_FIRMWARE_DIR})
   target_compile_definitions(${NAME} PRIVATE EC_DRIVER_IMAGE=1)
   target_compile_options(${NAME} PRIVATE ${EC_IMAGE_COMPILE_OPTIONS})
   target_link_options(${NAME} PRIVATE ${EC_IMAGE_LINK_OPTIONS} /entry:${ENTRY}
@@ -22,7 +22,7 @@ endfunction()
 
 # The block copy and clear helpers must not be turned back into calls to
 # themselves.
-set_source_files_properties(platform/compiler_support.cpp PROPERTIES COMPILE_OPTIONS -fno-builtin)
+set_source_files_properties(firmware/platform/compiler_support.cpp PROPERTIES COMPILE_OPTIONS -fno-builtin)
 
 ec_driver_image(ec_flash_updater UpdaterEntry ${EC_UPDATER_SOURCES})
 ec_driver_image(ec_threshold_guard GuardEntry ${EC_GUARD_SOURCES})

@@ -14,7 +14,7 @@ add_library(ec_guard_host STATIC ${EC_GUARD_SOURCES})
 target_link_libraries(ec_updater_host PUBLIC ec_common_host ec_sim_binding)
 target_link_libraries(ec_guard_host PUBLIC ec_common_host ec_sim_binding)
 foreach(lib ec_common_host ec_updater_host ec_guard_host)
-  target_include_directories(${lib} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_include_directories(${lib} PUBLIC ${EC_FIRMWARE_DIR} ${PROJECT_SOURCE_DIR})
   target_compile_options(${lib} PRIVATE ${EC_HOST_WARNINGS})
 endforeach()
 

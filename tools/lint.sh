@@ -9,15 +9,15 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
-readonly driver_dirs='efi|platform|common|ec|updater|guard'
+readonly firmware_dir=firmware
 readonly databases=(build/image build/host)
 
 # The driver sources a compile database builds, one per line, each once.
 driver_sources() {
-  python3 - "$1/compile_commands.json" "$PWD" "$driver_dirs" <<'EOF'
+  python3 - "$1/compile_commands.json" "$PWD" "$firmware_dir" <<'EOF'
 import json, os, re, sys
-database, root, dirs = sys.argv[1:]
-pattern = re.compile(r"(%s)/[^/]+\.cpp$" % dirs)
+database, root, prefix = sys.argv[1:]
+pattern = re.compile(r"%s/.+\.cpp$" % re.escape(prefix))
 seen = set()
 for entry in json.load(open(database)):
     path = os.path.relpath(os.path.join(entry["directory"], entry["file"]), root)
@@ -72,8 +72,7 @@ cppcheck_sources() {
     cppcheck --project="$db/compile_commands.json" --quiet --inline-suppr --error-exitcode=1 \
       --enable=warning,style,performance,portability --std=c++20 \
       --suppress=missingIncludeSystem --suppress=useStlAlgorithm \
-      --file-filter='*efi/*' --file-filter='*platform/*' --file-filter='*common/*' \
-      --file-filter='*ec/*' --file-filter='*updater/*' --file-filter='*guard/*' \
+      --file-filter="*$firmware_dir/*" \
       --template='{file}:{line}:{column}: {severity}: {message} [{id}]' || status=1
   done
   return $status

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "updater/format_text.h"
+#include "text_format/format_text.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "updater/format_text_internal.h"
+#include "text_format/format_text_internal.h"
 
 namespace {
 

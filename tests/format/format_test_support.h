@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include "updater/format_text.h"
+#include "text_format/format_text.h"
 
 // Every argument travels in one 64-bit slot, pointers included.
 inline UINT64 Slot(const void* Pointer) {

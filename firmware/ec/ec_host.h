@@ -11,6 +11,10 @@ inline constexpr UINT16 EC_DATA_PORT = 0x62;
 inline constexpr UINT16 EC_CMD_PORT = 0x66; // read: status; write: command
 inline constexpr UINT16 POST_CODE_PORT = 0x80;
 
+// The ACPI EC read command: the register number follows as data, and the EC
+// answers one data byte.
+inline constexpr UINT8 EC_CMD_READ = 0x80;
+
 // Status register bits.
 inline constexpr UINT8 EC_STATUS_OBF = 0x01; // output buffer full: a reply waits on 0x62
 inline constexpr UINT8 EC_STATUS_IBF = 0x02; // input buffer full: the EC has not taken our byte
@@ -50,4 +54,10 @@ inline constexpr UINT8 POST_EC_WAIT_OUTPUT = 0xEC;
 [[gnu::always_inline]] inline UINT8 EcReadData() {
   EcWaitOutputFull();
   return platform::PortRead8(EC_DATA_PORT);
+}
+
+[[gnu::always_inline]] inline UINT8 EcReadRegister(UINT8 Register) {
+  EcWriteCommand(EC_CMD_READ);
+  EcWriteData(Register);
+  return EcReadData();
 }

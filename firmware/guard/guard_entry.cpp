@@ -2,6 +2,7 @@
 // the machine off when the reading is below the threshold.
 #include "common/setup_data.h"
 #include "ec/ec_host.h"
+#include "ec/guard_commands.h"
 #include "guard/guard.h"
 
 namespace guard {
@@ -9,16 +10,6 @@ namespace guard {
 EFI_SYSTEM_TABLE* SystemTable;
 EFI_BOOT_SERVICES* BootServices;
 EFI_RUNTIME_SERVICES* RuntimeServices;
-
-namespace {
-
-[[nodiscard]] UINT8 EcReadRegister(UINT8 Register) {
-  EcWriteCommand(EC_CMD_READ);
-  EcWriteData(Register);
-  return EcReadData();
-}
-
-} // namespace
 
 } // namespace guard
 

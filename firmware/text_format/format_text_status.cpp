@@ -1,7 +1,7 @@
 // Names of EFI_STATUS values for the formatter's %r conversion. Every table
 // row is a fixed-width character array, so the tables hold no pointers and
 // need no relocations in the image.
-#include "updater/format_text_internal.h"
+#include "text_format/format_text_internal.h"
 
 namespace updater::format {
 

@@ -1,9 +1,8 @@
 // Console messages and the ways an update flow ends: the request cleared, the
 // EC told to leave pass-through mode, and for success or failure a restart.
 #include "common/setup_data.h"
-#include "ec/ec_host.h"
+#include "ec/pass_through.h"
 #include "platform/platform_io.h"
-#include "updater/pass_through.h"
 #include "updater/updater.h"
 
 namespace updater {

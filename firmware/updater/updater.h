@@ -51,9 +51,6 @@ void EndWithUpdateFailure();
 // EC flash programming through the EC's pass-through mode.
 [[nodiscard]] EFI_STATUS UpdateRun();
 [[nodiscard]] EFI_STATUS ProgramImage();
-void FlashWaitIdle();
-void FlashWriteEnable();
-void FlashWriteDisable();
 
 } // namespace updater
 

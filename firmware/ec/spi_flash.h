@@ -1,5 +1,5 @@
-// Serial NOR flash opcodes and status bits as the EC's flash understands them,
-// and where the EC image lies.
+// The serial NOR flash behind the EC's pass-through mode: the opcodes, status
+// bits and identification as that flash understands them.
 #pragma once
 
 #include "efi/efi_types.h"
@@ -16,13 +16,11 @@ inline constexpr UINT8 FLASH_STATUS_BUSY = 0x01; // write or erase in progress
 inline constexpr UINT8 FLASH_STATUS_WEL = 0x02;  // write-enable latch
 
 inline constexpr UINT8 FLASH_FAST_READ_DUMMY = 0x00;
-inline constexpr UINT8 FLASH_ID_LENGTH = 4;
-inline constexpr UINT8 FLASH_EXPECTED_ID[FLASH_ID_LENGTH] = {0xFF, 0xFF, 0xFE, 0xFF};
 inline constexpr UINT8 FLASH_ERASED = 0xFF;
 
-inline constexpr UINTN EcImageBase = 0xFF660000; // boot-flash window, identity-mapped
-inline constexpr UINT32 EC_IMAGE_SIZE = 0x20000;
-inline constexpr UINT32 EC_BLOCK_SIZE = 0x400;
-inline constexpr UINT32 EC_BLOCK_COUNT = EC_IMAGE_SIZE / EC_BLOCK_SIZE;
-
-inline constexpr int EC_HANDSHAKE_REPLIES = 10;
+// The identification, in the order read, of the flash part this programming
+// sequence (1 KiB erase, word program) was written for. The check is exact on
+// purpose: any other answer, the same bytes in another order included, is a
+// part the sequence could damage, so the update does not start.
+inline constexpr UINT8 FLASH_ID_LENGTH = 4;
+inline constexpr UINT8 FLASH_EXPECTED_ID[FLASH_ID_LENGTH] = {0xFF, 0xFF, 0xFE, 0xFF};

@@ -1,8 +1,10 @@
 // Streams the EC image from the boot flash into the EC's flash: for each 1 KiB
 // block erase, prove blank, program two bytes a command, and read back.
+#include "ec/flash_status.h"
+#include "ec/pass_through.h"
+#include "ec/spi_flash.h"
 #include "platform/platform_io.h"
-#include "updater/flash_commands.h"
-#include "updater/pass_through.h"
+#include "updater/ec_image.h"
 #include "updater/updater.h"
 
 namespace updater {
@@ -80,6 +82,10 @@ void ProgramBlock(UINT32 Address, const UINT8* Block) {
   FlashWaitIdle();
   FlashWriteEnable();
   ProgramBlock(Address, Block);
+  // Write disable twice, each followed by an idle wait, as the flash's
+  // programming procedure prescribes: the first ends the auto-address-increment
+  // mode, which the flash leaves only on that command; the second, on a flash
+  // back in its normal mode, proves the latch clear before the read-back.
   FlashWriteDisable();
   FlashWaitIdle();
   FlashWriteDisable();

@@ -2,8 +2,8 @@
 // size, digit scratch and nested GUID and status formatting on the stack.
 // Every variable argument occupies one 64-bit slot (the Microsoft x64
 // convention), so each is read as UINT64 and narrowed here.
-#include "updater/format_text.h"
-#include "updater/format_text_internal.h"
+#include "text_format/format_text.h"
+#include "text_format/format_text_internal.h"
 
 namespace updater::format {
 

@@ -1,6 +1,6 @@
 // The version banner and the five-second chance to skip the update.
+#include "text_format/format_text.h"
 #include "updater/ec_version.h"
-#include "updater/format_text.h"
 #include "updater/updater.h"
 
 namespace updater {

@@ -15,6 +15,11 @@ inline constexpr UINT8 EC_CMD_PT_LEAVE = 0xFE;
 
 inline constexpr UINT8 EC_PT_READY = 0x33; // the EC's answer once pass-through is on
 
+// The EC may answer 0xDC with other bytes (status of whatever it was doing)
+// before 0x33; the host takes at most this many replies. The bound is a count
+// of replies, never time: each reply is still awaited without a time-out.
+inline constexpr int EC_HANDSHAKE_REPLIES = 10;
+
 inline void PtEnter() {
   EcWriteCommand(EC_CMD_PT_ENTER);
 }
