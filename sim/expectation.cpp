@@ -10,13 +10,10 @@ namespace sim {
 
 namespace {
 
-constexpr uint32_t kBlockSize = 0x400;
-constexpr uint32_t kBlocks = kEcImageSize / kBlockSize;
 constexpr int kPolls = 50;
 constexpr uint64_t kPollUs = 100000;
 constexpr uint64_t kSkipPauseUs = 2000000;
 constexpr uint64_t kRestartPauseUs = 3000000;
-constexpr uint8_t kExpectedId[4] = {0xFF, 0xFF, 0xFE, 0xFF};
 
 const std::u16string kBanner = u"The preparing update EC version is: 00.0A.00";
 const std::u16string kPrompt =
@@ -50,9 +47,9 @@ int SkipPoll(const std::vector<KeyStroke>& keys) {
 
 void ExpectUpdater(const Scenario& s, Expectation& e) {
   const std::vector<uint8_t>& image = s.platform.ec_image;
-  e.flash_after = s.platform.flash_before.empty() ? std::vector<uint8_t>(kEcImageSize, 0xFF)
+  e.flash_after = s.platform.flash_before.empty() ? std::vector<uint8_t>(kEcImageSize, kFlashErased)
                                                   : s.platform.flash_before;
-  if (!Readable(s, kRequestByte) || (*s.setup)[kRequestByte] != 1) {
+  if (!Readable(s, kRequestByte) || (*s.setup)[kRequestByte] != kUpdateRequested) {
     e.ending = Ending::NoRequest;
     e.setup_after = s.setup;
     return;
@@ -67,33 +64,31 @@ void ExpectUpdater(const Scenario& s, Expectation& e) {
     e.rows.push_back({12, kStarting});
     e.virtual_us = kPolls * kPollUs + kRestartPauseUs;
     e.restart = true;
-    trace.Command(0xDC);
+    trace.Command(kPtEnter);
     const int not_ready = s.platform.ec.replies_before_ready;
-    const bool ready = not_ready >= 0 && not_ready < 10;
-    for (int i = 0; i < (ready ? not_ready : 10); ++i) {
+    const bool ready = not_ready >= 0 && not_ready < kHandshakeReplies;
+    for (int i = 0; i < (ready ? not_ready : kHandshakeReplies); ++i) {
       trace.Reply(s.platform.ec.not_ready_reply);
     }
     if (!ready) {
       trace.ReplyLeftUnread();
       e.ending = Ending::InitFailed;
     } else {
-      trace.Reply(0x33);
+      trace.Reply(kPtReady);
       trace.FlashIdle();
-      uint8_t id[4];
-      std::copy(s.platform.flash.id.begin(), s.platform.flash.id.end(), id);
-      trace.FlashId(id);
-      e.ending = std::equal(id, id + 4, kExpectedId) ? Ending::Updated : Ending::InitFailed;
+      trace.FlashId(s.platform.flash.id);
+      e.ending = s.platform.flash.id == kFlashExpectedId ? Ending::Updated : Ending::InitFailed;
     }
-    for (uint32_t block = 0; e.ending == Ending::Updated && block < kBlocks; ++block) {
-      const uint32_t base = block * kBlockSize;
-      std::vector<uint8_t> blank(kBlockSize, 0xFF);
-      std::vector<uint8_t> readback(image.begin() + base, image.begin() + base + kBlockSize);
+    for (uint32_t block = 0; e.ending == Ending::Updated && block < kEcBlocks; ++block) {
+      const uint32_t base = block * kEcBlockSize;
+      std::vector<uint8_t> blank(kEcBlockSize, kFlashErased);
+      std::vector<uint8_t> readback(image.begin() + base, image.begin() + base + kEcBlockSize);
       const FlashConfig& fault = s.platform.flash;
       const bool blank_fails = fault.stuck_erase_address &&
-                               *fault.stuck_erase_address / kBlockSize == block &&
-                               fault.stuck_value != 0xFF;
+                               *fault.stuck_erase_address / kEcBlockSize == block &&
+                               fault.stuck_value != kFlashErased;
       const bool verify_fails = fault.bad_program_address &&
-                                *fault.bad_program_address / kBlockSize == block &&
+                                *fault.bad_program_address / kEcBlockSize == block &&
                                 fault.bad_program_flip != 0;
       if (blank_fails) {
         blank[*fault.stuck_erase_address - base] = fault.stuck_value;
@@ -116,7 +111,7 @@ void ExpectUpdater(const Scenario& s, Expectation& e) {
   }
   e.setup_after = s.setup;
   (*e.setup_after)[kRequestByte] = 0;
-  trace.Command(0xFE);
+  trace.Command(kPtLeave);
   if (e.restart) {
     trace.ResetPort();
   }
@@ -147,9 +142,9 @@ void ExpectGuard(const Scenario& s, Expectation& e) {
   const uint8_t threshold = (*s.setup)[kGuardThresholdByte];
   const uint8_t reading = s.platform.ec.registers[kGuardRegister];
   ProtocolTrace trace;
-  trace.Command(0xAA);
+  trace.Command(kGuardThreshold);
   trace.Data(threshold);
-  trace.Command(0x80);
+  trace.Command(kAcpiRead);
   trace.Data(kGuardRegister);
   trace.Reply(reading);
   e.trace = std::move(trace.log());
@@ -197,6 +192,10 @@ Expectation Expect(const Scenario& scenario) {
     ExpectGuard(scenario, e);
   }
   return e;
+}
+
+PortLog FullUpdateTrace() {
+  return Expect(*FindScenario("update")).trace;
 }
 
 std::string FirstDifference(const PortLog& expected, const PortLog& actual) {

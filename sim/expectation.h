@@ -45,6 +45,11 @@ struct Expectation {
 
 Expectation Expect(const Scenario& scenario);
 
+// The port sequence of the catalogue's full update, with an EC and flash that
+// are never busy, as Expect derives it: the one source of a full update's
+// count of accesses, by kind, for the tools and the tests.
+PortLog FullUpdateTrace();
+
 // What one run of a driver on the simulated platform produced.
 struct RunRecord {
   EFI_STATUS entry_status = EFI_SUCCESS;

@@ -5,7 +5,6 @@
 namespace sim {
 
 namespace {
-constexpr uint8_t kFullReset = 0x0E;
 Platform* g_active = nullptr;
 
 } // namespace
@@ -71,7 +70,7 @@ void Platform::PortWrite(uint16_t port, uint8_t value) {
   case kPostCodePort:
     break;
   case kResetControlPort:
-    reset_requested_ = reset_requested_ || value == kFullReset;
+    reset_requested_ = reset_requested_ || value == kResetFull;
     break;
   default:
     throw PlatformStop("write to unexpected port " + Hex(port));

@@ -16,9 +16,6 @@
 
 namespace sim {
 
-inline constexpr uint64_t kBootFlashBase = 0xFF660000;
-inline constexpr uint32_t kEcImageSize = 0x20000;
-
 // Thrown out of a port access when the platform stops the run: an access
 // budget spent (a driver spinning on a bit that never changes) or a port the
 // platform does not have.
@@ -29,7 +26,7 @@ struct PlatformStop : std::runtime_error {
 struct PlatformConfig {
   EcConfig ec;
   FlashConfig flash;
-  std::vector<uint8_t> ec_image = std::vector<uint8_t>(kEcImageSize, 0xFF);
+  std::vector<uint8_t> ec_image = std::vector<uint8_t>(kEcImageSize, kFlashErased);
   std::vector<uint8_t> flash_before; // the EC flash's contents at power-on; empty: erased
   uint64_t access_limit = 0;         // 0: no limit
 };

@@ -1,13 +1,6 @@
 #include "sim/protocol_trace.h"
 
-#include "sim/ec_protocol.h"
-
 namespace sim {
-
-namespace {
-constexpr uint32_t kBlock = 0x400;
-constexpr uint8_t kLatchSet = 0x02;
-} // namespace
 
 // Command and data bytes each wait once for IBF clear (progress 0xEB); a reply
 // waits once for OBF set (progress 0xEC).
@@ -22,94 +15,94 @@ void ProtocolTrace::Data(uint8_t data) {
 }
 
 void ProtocolTrace::Reply(uint8_t value) {
-  log_.insert(log_.end(), {In(kEcCommandPort, static_cast<uint8_t>(idle_status_ | 0x01)),
+  log_.insert(log_.end(), {In(kEcCommandPort, static_cast<uint8_t>(idle_status_ | kStatusObf)),
                            Out(kPostCodePort, kProgressWaitOutput), In(kEcDataPort, value)});
 }
 
 void ProtocolTrace::PtSendCommand(uint8_t opcode) {
-  Command(0x02);
+  Command(kPtSendCommand);
   Command(opcode);
 }
 
 void ProtocolTrace::PtSendData(uint8_t byte) {
-  Command(0x03);
+  Command(kPtSendData);
   Command(byte);
 }
 
 void ProtocolTrace::PtReadByte(uint8_t value) {
-  Command(0x04);
+  Command(kPtReadByte);
   Reply(value);
 }
 
 void ProtocolTrace::FlashIdle(uint8_t status) {
-  Command(0x01);
-  PtSendCommand(0x05);
+  PtSelect();
+  PtSendCommand(kFlashReadStatus);
   PtReadByte(status);
-  Command(0x05);
+  PtDeselect();
 }
 
 void ProtocolTrace::FlashWriteEnable() {
   FlashIdle();
-  Command(0x01);
-  PtSendCommand(0x06);
-  Command(0x01);
-  PtSendCommand(0x05);
-  PtReadByte(kLatchSet);
-  Command(0x05);
+  PtSelect();
+  PtSendCommand(kFlashWriteEnable);
+  PtSelect();
+  PtSendCommand(kFlashReadStatus);
+  PtReadByte(kFlashStatusWel);
+  PtDeselect();
 }
 
 void ProtocolTrace::FlashWriteDisable(uint8_t status_before) {
   FlashIdle(status_before);
-  Command(0x01);
-  PtSendCommand(0x04);
-  Command(0x01);
-  PtSendCommand(0x05);
-  PtReadByte(0x00);
-  Command(0x05);
+  PtSelect();
+  PtSendCommand(kFlashWriteDisable);
+  PtSelect();
+  PtSendCommand(kFlashReadStatus);
+  PtReadByte(0);
+  PtDeselect();
 }
 
-void ProtocolTrace::FlashId(const uint8_t (&id)[4]) {
-  Command(0x01);
-  PtSendCommand(0x9F);
+void ProtocolTrace::FlashId(const std::array<uint8_t, 4>& id) {
+  PtSelect();
+  PtSendCommand(kFlashReadId);
   for (uint8_t byte : id) {
     PtReadByte(byte);
   }
-  Command(0x05);
+  PtDeselect();
+}
+
+void ProtocolTrace::PtSendAddress(uint32_t address) {
+  PtSendData(static_cast<uint8_t>(address >> 16));
+  PtSendData(static_cast<uint8_t>(address >> 8));
+  PtSendData(static_cast<uint8_t>(address));
 }
 
 void ProtocolTrace::FlashErase(uint32_t address) {
-  Command(0x01);
-  PtSendCommand(0xD7);
-  PtSendData(static_cast<uint8_t>(address >> 16));
-  PtSendData(static_cast<uint8_t>(address >> 8));
-  PtSendData(static_cast<uint8_t>(address));
-  Command(0x05);
+  PtSelect();
+  PtSendCommand(kFlashErase1K);
+  PtSendAddress(address);
+  PtDeselect();
 }
 
 void ProtocolTrace::FlashFastRead(uint32_t address, const std::vector<uint8_t>& bytes) {
-  Command(0x01);
-  PtSendCommand(0x0B);
-  PtSendData(static_cast<uint8_t>(address >> 16));
-  PtSendData(static_cast<uint8_t>(address >> 8));
-  PtSendData(static_cast<uint8_t>(address));
-  PtSendData(0x00);
+  PtSelect();
+  PtSendCommand(kFlashFastRead);
+  PtSendAddress(address);
+  PtSendData(kFlashFastReadDummy);
   for (uint8_t byte : bytes) {
     PtReadByte(byte);
   }
 }
 
 void ProtocolTrace::FlashProgram(uint32_t address, const uint8_t* bytes, uint32_t count) {
-  Command(0x01);
-  PtSendCommand(0xAD);
-  PtSendData(static_cast<uint8_t>(address >> 16));
-  PtSendData(static_cast<uint8_t>(address >> 8));
-  PtSendData(static_cast<uint8_t>(address));
+  PtSelect();
+  PtSendCommand(kFlashWordProgram);
+  PtSendAddress(address);
   for (uint32_t i = 0; i < count; i += 2) {
     PtSendData(bytes[i]);
     PtSendData(bytes[i + 1]);
-    FlashIdle(kLatchSet);
-    Command(0x01);
-    PtSendCommand(0xAD);
+    FlashIdle(kFlashStatusWel);
+    PtSelect();
+    PtSendCommand(kFlashWordProgram);
   }
 }
 
@@ -135,13 +128,13 @@ void ProtocolTrace::Block(uint32_t address, const uint8_t* image, const std::vec
   FlashIdle();
   FlashWriteDisable();
   FlashIdle();
-  const std::vector<uint8_t> blank_read = ReadUntilMismatch(blank, nullptr, 0xFF);
+  const std::vector<uint8_t> blank_read = ReadUntilMismatch(blank, nullptr, kFlashErased);
   FlashFastRead(address, blank_read);
-  if (blank_read.size() == kBlock && blank_read.back() == 0xFF) {
+  if (blank_read.size() == kEcBlockSize && blank_read.back() == kFlashErased) {
     FlashIdle();
     FlashWriteEnable();
-    FlashProgram(address, image, kBlock);
-    FlashWriteDisable(kLatchSet);
+    FlashProgram(address, image, kEcBlockSize);
+    FlashWriteDisable(kFlashStatusWel);
     FlashIdle();
     FlashWriteDisable();
     FlashIdle();

@@ -78,11 +78,11 @@ std::vector<Scenario> Build() {
   add(UpdateScenario("wrong-id", "flash identifies as FF FF FF FE: init failure, restart"))
       .platform.flash.id = {0xFF, 0xFF, 0xFF, 0xFE};
   add(UpdateScenario("blank-check-fault", "byte 0x3FF of block 5 does not erase: update fails"))
-      .platform.flash.stuck_erase_address = 5 * 0x400 + 0x3FF;
+      .platform.flash.stuck_erase_address = 5 * kEcBlockSize + (kEcBlockSize - 1);
   add(UpdateScenario("verify-fault", "byte 0 of block 100 programs wrong: update fails"))
-      .platform.flash.bad_program_address = 100 * 0x400;
+      .platform.flash.bad_program_address = 100 * kEcBlockSize;
   add(UpdateScenario("all-ff-image", "an image of all 0xFF is still erased, programmed, verified"))
-      .platform.ec_image.assign(kEcImageSize, 0xFF);
+      .platform.ec_image.assign(kEcImageSize, kFlashErased);
   add(UpdateScenario("second-trigger", "the trigger is installed twice: the flow runs once"))
       .trigger_installs = 2;
   {

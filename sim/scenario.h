@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "efi/efi_types.h"
+#include "sim/ec_protocol.h"
 #include "sim/fake_firmware.h"
 #include "sim/platform.h"
 
@@ -27,18 +28,12 @@ struct Scenario {
   int trigger_installs = 1;
 };
 
-inline constexpr size_t kSetupSize = 3180;
-inline constexpr size_t kRequestByte = 3172;
-inline constexpr size_t kGuardEnableByte = 3176;
-inline constexpr size_t kGuardThresholdByte = 3177;
-inline constexpr uint8_t kGuardRegister = 0x93;
-
 // Setup filled with a recognisable pattern, with the given size.
 std::vector<uint8_t> PatternSetup(size_t size = kSetupSize);
 // A 128 KiB EC image from a seed, and a different "old firmware" for the flash.
 std::vector<uint8_t> RandomImage(uint32_t seed);
 
-Scenario UpdateScenario(std::string name, std::string summary, uint8_t request = 1);
+Scenario UpdateScenario(std::string name, std::string summary, uint8_t request = kUpdateRequested);
 Scenario GuardScenario(std::string name, std::string summary, uint8_t enable, uint8_t threshold,
                        uint8_t reading);
 

@@ -5,32 +5,24 @@
 namespace sim {
 
 namespace {
-constexpr uint8_t kReadId = 0x9F;
-constexpr uint8_t kWriteEnable = 0x06;
-constexpr uint8_t kWriteDisable = 0x04;
-constexpr uint8_t kReadStatus = 0x05;
-constexpr uint8_t kErase1K = 0xD7;
-constexpr uint8_t kFastRead = 0x0B;
-constexpr uint8_t kWordProgram = 0xAD;
+constexpr size_t kAddressEnd = 1 + kFlashAddressBytes;  // opcode and address
+constexpr size_t kFastReadHeader = kAddressEnd + 1;     // ... and the dummy byte
+constexpr size_t kFirstProgramLength = kAddressEnd + 2; // ... and two data bytes
+constexpr size_t kFurtherProgramLength = 3;             // opcode, two data bytes
 
-constexpr uint8_t kStatusBusy = 0x01;
-constexpr uint8_t kStatusWel = 0x02;
-
-constexpr size_t kAddressEnd = 4;           // opcode + three address bytes
-constexpr size_t kFastReadHeader = 5;       // ... + one dummy byte
-constexpr size_t kFirstProgramLength = 6;   // opcode, address, two data bytes
-constexpr size_t kFurtherProgramLength = 3; // opcode, two data bytes
+constexpr uint8_t kUndriven = 0xFF; // what a read gets when the flash drives nothing
 
 } // namespace
 
-SpiFlash::SpiFlash(FlashConfig config) : config_(config), memory_(kFlashSize, 0xFF) {}
+SpiFlash::SpiFlash(FlashConfig config) : config_(config), memory_(kFlashSize, kFlashErased) {}
 
 void SpiFlash::Violation(std::string what) {
   violations_.push_back(std::move(what));
 }
 
 uint8_t SpiFlash::Status() const {
-  return static_cast<uint8_t>((Busy() ? kStatusBusy : 0) | (write_enabled_ ? kStatusWel : 0));
+  return static_cast<uint8_t>((Busy() ? kFlashStatusBusy : 0) |
+                              (write_enabled_ ? kFlashStatusWel : 0));
 }
 
 void SpiFlash::StartBusy(unsigned reads) {
@@ -70,10 +62,10 @@ uint32_t SpiFlash::AddressFromBytes() const {
 uint8_t SpiFlash::Read() {
   if (!selected_ || bytes_.empty()) {
     Violation("read with no command");
-    return 0xFF;
+    return kUndriven;
   }
   switch (bytes_[0]) {
-  case kReadStatus: {
+  case kFlashReadStatus: {
     ++counters_.status_reads;
     const uint8_t status = Status();
     if (busy_reads_left_ > 0) {
@@ -81,12 +73,12 @@ uint8_t SpiFlash::Read() {
     }
     return status;
   }
-  case kReadId:
-    return read_index_ < config_.id.size() ? config_.id[read_index_++] : 0xFF;
-  case kFastRead:
+  case kFlashReadId:
+    return read_index_ < config_.id.size() ? config_.id[read_index_++] : kUndriven;
+  case kFlashFastRead:
     if (bytes_.size() != kFastReadHeader) {
       Violation("fast read without address and dummy byte");
-      return 0xFF;
+      return kUndriven;
     }
     if (Busy()) {
       Violation("fast read while busy");
@@ -94,7 +86,7 @@ uint8_t SpiFlash::Read() {
     return memory_[(AddressFromBytes() + read_index_++) % kFlashSize];
   default:
     Violation("read during command " + HexByte(bytes_[0]));
-    return 0xFF;
+    return kUndriven;
   }
 }
 
@@ -103,7 +95,7 @@ void SpiFlash::EndTransaction() {
     return;
   }
   const uint8_t opcode = bytes_[0];
-  if (opcode == kReadStatus || opcode == kReadId || opcode == kFastRead) {
+  if (opcode == kFlashReadStatus || opcode == kFlashReadId || opcode == kFlashFastRead) {
     return;
   }
   if (Busy()) {
@@ -111,14 +103,14 @@ void SpiFlash::EndTransaction() {
     return;
   }
   switch (opcode) {
-  case kWriteEnable:
+  case kFlashWriteEnable:
     write_enabled_ = true;
     return;
-  case kWriteDisable:
+  case kFlashWriteDisable:
     write_enabled_ = false;
     auto_increment_ = false;
     return;
-  case kErase1K:
+  case kFlashErase1K:
     if (bytes_.size() != kAddressEnd) {
       Violation("erase with " + std::to_string(bytes_.size() - 1) + " address bytes");
     } else if (!write_enabled_) {
@@ -127,7 +119,7 @@ void SpiFlash::EndTransaction() {
       Erase(AddressFromBytes());
     }
     return;
-  case kWordProgram:
+  case kFlashWordProgram:
     if (!write_enabled_) {
       Violation("word program without write enable (ignored)");
     } else if (!auto_increment_ && bytes_.size() == kFirstProgramLength) {
@@ -150,7 +142,7 @@ void SpiFlash::EndTransaction() {
 void SpiFlash::Erase(uint32_t address) {
   const uint32_t start = (address % kFlashSize) & ~(kFlashSectorSize - 1);
   for (uint32_t i = 0; i < kFlashSectorSize; ++i) {
-    memory_[start + i] = 0xFF;
+    memory_[start + i] = kFlashErased;
   }
   if (config_.stuck_erase_address &&
       *config_.stuck_erase_address / kFlashSectorSize == start / kFlashSectorSize) {

@@ -10,13 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "sim/flash_protocol.h"
+
 namespace sim {
 
-inline constexpr uint32_t kFlashSize = 0x20000;
-inline constexpr uint32_t kFlashSectorSize = 0x400;
-
 struct FlashConfig {
-  std::array<uint8_t, 4> id{0xFF, 0xFF, 0xFE, 0xFF};
+  std::array<uint8_t, 4> id = kFlashExpectedId;
   unsigned busy_reads_after_erase = 0; // status reads that still show busy
   unsigned busy_reads_after_program = 0;
   bool busy_forever = false; // the busy bit never clears

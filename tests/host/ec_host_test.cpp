@@ -1,5 +1,7 @@
 // The ACPI EC handshake primitives against the EC model: how many status
-// reads and progress writes each wait makes, and when each wait ends.
+// reads and progress writes each wait makes, and when each wait ends. The
+// exchanges are spelled out in literal bytes on purpose, as a bus analyser
+// would show them, sharing no name with the simulator's protocol home.
 #include <gtest/gtest.h>
 
 #include "ec/ec_host.h"

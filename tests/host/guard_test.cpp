@@ -16,7 +16,9 @@ sim::RunRecord RunGuard(const sim::Scenario& s) {
 
 // The exchange as the ACPI EC handshake describes it, for an EC that is never
 // busy: each byte behind one status read and one 0xEB, the reply behind one
-// status read showing OBF and one 0xEC.
+// status read showing OBF and one 0xEC. Its 15 accesses are spelled out in
+// literal bytes on purpose: one reading of the exchange that shares nothing,
+// not even a name, with the simulator's protocol home.
 sim::PortLog Exchange(uint8_t threshold, uint8_t reading) {
   return {In(0x66, 0x00), Out(0x80, 0xEB), Out(0x66, 0xAA),      //
           In(0x66, 0x00), Out(0x80, 0xEB), Out(0x62, threshold), //
@@ -81,15 +83,16 @@ TEST(Guard, SetupThatCannotBeUsed) {
     EFI_STATUS status;
     bool runs;
   };
+  constexpr size_t kThreshold = sim::kGuardThresholdByte, kFull = sim::kSetupSize;
   const std::vector<Case> cases = {
       {"absent", std::nullopt, std::nullopt, EFI_NOT_FOUND, false},
       {"empty", 0, std::nullopt, EFI_SUCCESS, false},
-      {"ends before the threshold", 3177, std::nullopt, EFI_SUCCESS, false},
-      {"reaches the threshold", 3178, std::nullopt, EFI_SUCCESS, true},
-      {"full size", 3180, std::nullopt, EFI_SUCCESS, true},
-      {"larger than the buffer", 3181, std::nullopt, EFI_BUFFER_TOO_SMALL, false},
-      {"read fails", 3180, EFI_DEVICE_ERROR, EFI_DEVICE_ERROR, false},
-      {"access denied", 3180, EFI_ACCESS_DENIED, EFI_ACCESS_DENIED, false},
+      {"ends before the threshold", kThreshold, std::nullopt, EFI_SUCCESS, false},
+      {"reaches the threshold", kThreshold + 1, std::nullopt, EFI_SUCCESS, true},
+      {"full size", kFull, std::nullopt, EFI_SUCCESS, true},
+      {"larger than the buffer", kFull + 1, std::nullopt, EFI_BUFFER_TOO_SMALL, false},
+      {"read fails", kFull, EFI_DEVICE_ERROR, EFI_DEVICE_ERROR, false},
+      {"access denied", kFull, EFI_ACCESS_DENIED, EFI_ACCESS_DENIED, false},
   };
   for (const Case& c : cases) {
     sim::Scenario s = sim::GuardScenario("setup", "", 1, 0x80, 0x00);
@@ -119,8 +122,9 @@ TEST(Guard, WaitsForABusyEcBeforeTheThresholdCommand) {
     const sim::RunRecord run = RunGuard(s);
     EXPECT_TRUE(run.violations.empty()) << busy << ": " << run.violations.front();
     size_t status_reads_before_command = 0;
-    while (run.log[2 * status_reads_before_command] == In(0x66, 0x02)) {
-      EXPECT_EQ(run.log[2 * status_reads_before_command + 1], Out(0x80, 0xEB));
+    while (run.log[2 * status_reads_before_command] == In(sim::kEcCommandPort, sim::kStatusIbf)) {
+      EXPECT_EQ(run.log[2 * status_reads_before_command + 1],
+                Out(sim::kPostCodePort, sim::kProgressWaitInput));
       ++status_reads_before_command;
     }
     EXPECT_EQ(status_reads_before_command, busy);

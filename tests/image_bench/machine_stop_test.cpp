@@ -42,7 +42,8 @@ TEST(EmulatedMachine, EndsEachPathAsTheMachineWould) {
     if (e.halt == HaltKind::Restart) {
       // Nothing runs after the reset write: it is the last access.
       ASSERT_FALSE(run.record.log.empty());
-      EXPECT_EQ(run.record.log.back(), sim::Out(sim::kResetControlPort, 0x0E)) << e.scenario;
+      EXPECT_EQ(run.record.log.back(), sim::Out(sim::kResetControlPort, sim::kResetFull))
+          << e.scenario;
     }
   }
 }

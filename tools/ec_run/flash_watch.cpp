@@ -7,13 +7,8 @@
 namespace ec_run {
 
 namespace {
-// The flash opcodes relayed through the pass-through commands.
-constexpr uint8_t kErase = 0xD7;
-constexpr uint8_t kFastRead = 0x0B;
-constexpr uint8_t kWordProgram = 0xAD;
-constexpr size_t kAddressBytes = 3;
-constexpr size_t kFastReadHeader = kAddressBytes + 1; // address and the dummy byte
-constexpr uint32_t kBlockSize = 0x400;
+constexpr size_t kFastReadHeader = sim::kFlashAddressBytes + 1; // address and the dummy byte
+constexpr uint32_t kBlockSize = sim::kEcBlockSize;
 } // namespace
 
 FlashWatch::FlashWatch(std::span<const uint8_t> ec_image) : image_(ec_image) {}
@@ -37,7 +32,7 @@ void FlashWatch::Command(uint8_t byte) {
   case Expect::Data:
     data_.push_back(byte);
     expect_ = Expect::Command;
-    if (open_ && opcode_ == kErase && data_.size() == kAddressBytes) {
+    if (open_ && opcode_ == sim::kFlashErase1K && data_.size() == sim::kFlashAddressBytes) {
       erased_block_ = Address() / kBlockSize;
       ++erased_;
       if (on_change) {
@@ -73,7 +68,7 @@ void FlashWatch::Command(uint8_t byte) {
 }
 
 void FlashWatch::Reply(uint8_t byte) {
-  if (!open_ || opcode_ != kFastRead || data_.size() != kFastReadHeader) {
+  if (!open_ || opcode_ != sim::kFlashFastRead || data_.size() != kFastReadHeader) {
     return;
   }
   reads_.push_back(byte);
@@ -90,7 +85,7 @@ void FlashWatch::Reply(uint8_t byte) {
 }
 
 void FlashWatch::EndTransaction() {
-  if (open_ && opcode_ == kWordProgram) {
+  if (open_ && opcode_ == sim::kFlashWordProgram) {
     programmed_block_ = erased_block_;
   }
   open_ = false;

@@ -10,7 +10,7 @@
 
 namespace ec_run {
 
-inline constexpr unsigned kEcBlocks = 128;
+inline constexpr unsigned kEcBlocks = sim::kEcBlocks;
 
 // Empty when the run was stopped before it reached any ending.
 std::optional<sim::Ending> ObservedEnding(const sim::Scenario& scenario, const sim::RunRecord& run,

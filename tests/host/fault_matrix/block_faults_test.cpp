@@ -57,11 +57,11 @@ TEST_P(BlockFaults, FailTheBlockAndTouchNothingAfterIt) {
       continue;
     }
     EXPECT_LE(t.Address(), f.block * kBlock) << f.name << ": a later block was touched";
-    if (*t.opcode == 0xD7) {
+    if (*t.opcode == sim::kFlashErase1K) {
       erased.push_back(t.Address());
-    } else if (*t.opcode == 0xAD) {
+    } else if (*t.opcode == sim::kFlashWordProgram) {
       programmed.push_back(t.Address());
-    } else if (*t.opcode == 0x0B) {
+    } else if (*t.opcode == sim::kFlashFastRead) {
       failing_read = i;
     }
   }
@@ -81,7 +81,7 @@ TEST_P(BlockFaults, FailTheBlockAndTouchNothingAfterIt) {
   ASSERT_EQ(read.read.size(), f.byte + 1) << f.name;
   EXPECT_EQ(read.read.back(), wrong_byte) << f.name;
   ASSERT_EQ(all.size(), failing_read + 2) << f.name;
-  EXPECT_EQ(all.back().opcode, 0x05) << f.name;
+  EXPECT_EQ(all.back().opcode, sim::kFlashReadStatus) << f.name;
 
   // The flash itself: earlier blocks hold the image, later ones the old
   // firmware; the failing block what the fault left.
@@ -94,7 +94,7 @@ TEST_P(BlockFaults, FailTheBlockAndTouchNothingAfterIt) {
                          old.begin() + block_begin(f.block + 1)))
       << f.name << ": a later block changed";
   for (uint32_t i = f.block * kBlock; i < (f.block + 1) * kBlock; ++i) {
-    const uint8_t want = i == address ? wrong_byte : f.blank_check ? 0xFF : image[i];
+    const uint8_t want = i == address ? wrong_byte : f.blank_check ? sim::kFlashErased : image[i];
     ASSERT_EQ(flash[i], want) << f.name << " at " << i;
   }
 }

@@ -29,6 +29,7 @@ struct HandshakeCase {
 
 class Handshake : public testing::TestWithParam<HandshakeCase> {};
 
+// Replies other than the ready one, spelled out on purpose.
 constexpr uint8_t kNotReady[] = {0x00, 0xFF, 0x32, 0x34, 0xCC, 0x03};
 
 // A handshake that succeeds goes on to programming. The first and the tenth
@@ -36,8 +37,8 @@ constexpr uint8_t kNotReady[] = {0x00, 0xFF, 0x32, 0x34, 0xCC, 0x03};
 // which is enough to show the pass went ahead.
 TEST_P(Handshake, ReadyWithinTenRepliesOrInitFailure) {
   const int ready_at = GetParam().ready_at;
-  const bool bounded = ready_at >= 1 && ready_at <= 10;
-  const bool whole = ready_at == 1 || ready_at == 10;
+  const bool bounded = ready_at >= 1 && ready_at <= sim::kHandshakeReplies;
+  const bool whole = ready_at == 1 || ready_at == sim::kHandshakeReplies;
   std::vector<uint8_t> others(std::begin(kNotReady), std::end(kNotReady));
   if (bounded) {
     others = {kNotReady[ready_at % std::size(kNotReady)]};
@@ -56,12 +57,13 @@ TEST_P(Handshake, ReadyWithinTenRepliesOrInitFailure) {
     // Replies are read one at a time, never more than ten, before the first
     // flash transaction (or the leave command of the init failure).
     size_t replies = 0;
-    for (size_t i = 0; i < c.run.log.size() && c.run.log[i] != Out(sim::kEcCommandPort, 0x01) &&
-                       c.run.log[i] != Out(sim::kEcCommandPort, 0xFE);
+    for (size_t i = 0;
+         i < c.run.log.size() && c.run.log[i] != Out(sim::kEcCommandPort, sim::kPtSelect) &&
+         c.run.log[i] != Out(sim::kEcCommandPort, sim::kPtLeave);
          ++i) {
       replies += IsEcRead(c.run.log[i]) ? 1 : 0;
     }
-    EXPECT_EQ(replies, bounded ? static_cast<size_t>(ready_at) : 10u) << s.name;
+    EXPECT_EQ(replies, static_cast<size_t>(bounded ? ready_at : sim::kHandshakeReplies)) << s.name;
   }
 }
 
@@ -85,7 +87,7 @@ class Identification : public testing::TestWithParam<int> {};
 
 TEST_P(Identification, EveryWrongByteFailsInit) {
   const int position = GetParam();
-  const std::array<uint8_t, 4> good = {0xFF, 0xFF, 0xFE, 0xFF};
+  const std::array<uint8_t, 4> good = sim::kFlashExpectedId;
   int wrong = 0;
   for (int value = 0; value < 256; ++value) {
     if (value == good[position]) {
@@ -107,6 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Matrix, Identification, testing::Range(0, 4),
                          });
 
 TEST(IdentificationOrder, RightBytesInAnyOtherOrderFail) {
+  // Wrong identifications, spelled out on purpose.
   const std::vector<std::array<uint8_t, 4>> ids = {{0xFF, 0xFF, 0xFF, 0xFE},
                                                    {0xFE, 0xFF, 0xFF, 0xFF},
                                                    {0xFF, 0xFE, 0xFF, 0xFF},

@@ -24,7 +24,7 @@
 
 namespace fault_matrix {
 
-inline constexpr uint32_t kBlock = 0x400;
+inline constexpr uint32_t kBlock = sim::kEcBlockSize;
 
 // ---------------------------------------------------------------------------
 // Reliability figures, counted case by case under the running test's group.
@@ -55,7 +55,8 @@ sim::PortLog WithoutWaits(const sim::PortLog& log);
 
 // Folds each flash status poll (a read-status transaction read again and
 // again) down to its last read. The reads folded away must show the flash
-// busy: in the simulation nothing else keeps a poll going.
+// not yet done: busy, or after a write enable the latch not yet set with the
+// flash idle, after a write disable the latch still set.
 sim::PortLog FoldStatusPolls(const sim::PortLog& log, std::string* fault);
 
 // One flash transaction as relayed through the pass-through commands.

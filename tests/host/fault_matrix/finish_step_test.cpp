@@ -49,11 +49,11 @@ FinishRun Finish(const std::optional<std::vector<uint8_t>>& setup, uint32_t attr
 
 PortLog LeaveOnly() {
   sim::ProtocolTrace trace;
-  trace.Command(0xFE);
+  trace.Command(sim::kPtLeave);
   return trace.log();
 }
 
-// Judges one finish step: 0xFE sent and nothing else on the ports; the
+// Judges one finish step: the leave command sent and nothing else on the ports; the
 // request cleared exactly when readable and non-zero, written back with the
 // size and attributes the read returned; everything else kept.
 void JudgeFinish(const std::string& name, const sim::Scenario& s, const FinishRun& run,
@@ -62,7 +62,7 @@ void JudgeFinish(const std::string& name, const sim::Scenario& s, const FinishRu
   if (run.log != LeaveOnly()) {
     faults.push_back("ports: " + sim::FirstDifference(LeaveOnly(), run.log));
   }
-  std::vector<std::string> calls = {"GetVariable(size=3180)"};
+  std::vector<std::string> calls = {"GetVariable(size=" + std::to_string(sim::kSetupSize) + ")"};
   if (clears) {
     calls.push_back("SetVariable(attributes=" + std::to_string(s.setup_attributes) +
                     ", size=" + std::to_string(s.setup->size()) + ")");
@@ -94,7 +94,8 @@ TEST(FinishStep, ClearsEveryNonZeroRequestValue) {
 }
 
 TEST(FinishStep, WritesBackTheSizeAndAttributesItRead) {
-  for (size_t size : {3172, 3173, 3176, 3177, 3180}) {
+  for (size_t size : {sim::kRequestByte, sim::kRequestByte + 1, sim::kGuardEnableByte,
+                      sim::kGuardThresholdByte, sim::kSetupSize}) {
     for (uint32_t attributes : {0x7u, 0x3u, 0x27u}) {
       sim::Scenario s = Update("finish, size " + std::to_string(size) + ", attributes " +
                                std::to_string(attributes));

@@ -58,7 +58,8 @@ TEST_P(NeverReady, SpinsAtThatWait) {
                      run.log.end());
   for (const PortAccess& a : tail) {
     const bool wait = IsStatusRead(a) || IsProgress(a);
-    const bool poll = a == Out(sim::kEcCommandPort, 0x04) || (IsEcRead(a) && (a.value & 0x01) != 0);
+    const bool poll = a == Out(sim::kEcCommandPort, sim::kPtReadByte) ||
+                      (IsEcRead(a) && (a.value & sim::kFlashStatusBusy) != 0);
     if (!(wait || (c.flash_poll && poll))) {
       fault("the tail holds " + sim::Describe(a));
       break;
@@ -86,7 +87,8 @@ TEST_P(NeverReady, SpinsAtThatWait) {
   }
   if (c.flash_poll) {
     const std::vector<FlashTransaction> all = Transactions(run.log);
-    if (all.empty() || all.back().opcode != 0x05 || all.back().read.size() < 1000) {
+    if (all.empty() || all.back().opcode != sim::kFlashReadStatus ||
+        all.back().read.size() < 1000) {
       fault("not spinning in a flash status poll");
     } else if (c.before_opcode) {
       if (all.size() < 2 || all[all.size() - 2].opcode != c.before_opcode) {
@@ -97,7 +99,7 @@ TEST_P(NeverReady, SpinsAtThatWait) {
     }
   }
   for (const PortAccess& a : run.log) {
-    if (a == Out(sim::kEcCommandPort, 0xFE) || a.port == 0xCF9) {
+    if (a == Out(sim::kEcCommandPort, sim::kPtLeave) || a.port == sim::kResetControlPort) {
       fault("the flow went on to its ending: " + sim::Describe(a));
       break;
     }
@@ -140,24 +142,24 @@ std::vector<SpinCase> SpinCases() {
        0, std::nullopt, std::nullopt},
       {"flash busy for good after the first erase",
        flash([](sim::FlashConfig& f) { f.busy_reads_after_erase = UINT_MAX; }), true, 0,
-       std::nullopt, 0xD7},
+       std::nullopt, sim::kFlashErase1K},
       {"flash busy for good after the first program",
        flash([](sim::FlashConfig& f) { f.busy_reads_after_program = UINT_MAX; }), true, 0,
-       std::nullopt, 0xAD},
+       std::nullopt, sim::kFlashWordProgram},
       {"EC never takes a byte after 0xDC",
        ec([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, sim::kProgressWaitInput,
-       In(sim::kEcDataPort, 0x33), std::nullopt},
+       In(sim::kEcDataPort, sim::kPtReady), std::nullopt},
       {"EC never answers 0xDC", ec([](sim::EcConfig& e) { e.obf_delay_reads = UINT_MAX; }), false,
-       sim::kProgressWaitOutput, Out(sim::kEcCommandPort, 0xDC), std::nullopt},
+       sim::kProgressWaitOutput, Out(sim::kEcCommandPort, sim::kPtEnter), std::nullopt},
       {"EC busy for good at power-on",
        ec([](sim::EcConfig& e) { e.busy_at_start_reads = UINT_MAX; }), false,
        sim::kProgressWaitInput, std::nullopt, std::nullopt},
       {"guard, EC never takes the threshold",
        guard([](sim::EcConfig& e) { e.ibf_busy_reads = UINT_MAX; }), false, sim::kProgressWaitInput,
-       Out(sim::kEcCommandPort, 0xAA), std::nullopt},
+       Out(sim::kEcCommandPort, sim::kGuardThreshold), std::nullopt},
       {"guard, EC never answers the read",
        guard([](sim::EcConfig& e) { e.obf_delay_reads = UINT_MAX; }), false,
-       sim::kProgressWaitOutput, Out(sim::kEcDataPort, 0x93), std::nullopt},
+       sim::kProgressWaitOutput, Out(sim::kEcDataPort, sim::kGuardRegister), std::nullopt},
   };
 }
 

@@ -33,7 +33,9 @@ struct SetupCase {
 
 std::vector<SetupCase> SetupCases() {
   std::vector<SetupCase> cases = {{"absent", std::nullopt, std::nullopt}};
-  for (size_t size : {0, 3172, 3173, 3176, 3177, 3178, 3180, 3181}) {
+  using sim::kGuardEnableByte, sim::kGuardThresholdByte, sim::kRequestByte, sim::kSetupSize;
+  for (size_t size : {size_t{0}, kRequestByte, kRequestByte + 1, kGuardEnableByte,
+                      kGuardThresholdByte, kGuardThresholdByte + 1, kSetupSize, kSetupSize + 1}) {
     cases.push_back({"size " + std::to_string(size), size, std::nullopt});
   }
   for (const auto& [name, error] :
@@ -44,7 +46,7 @@ std::vector<SetupCase> SetupCases() {
                                                        {"buffer too small", EFI_BUFFER_TOO_SMALL},
                                                        {"invalid", EFI_INVALID_PARAMETER},
                                                        {"unsupported", EFI_UNSUPPORTED}}) {
-    cases.push_back({"read error " + name, 3180, error});
+    cases.push_back({"read error " + name, kSetupSize, error});
   }
   return cases;
 }
