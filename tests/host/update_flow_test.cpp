@@ -16,45 +16,34 @@ sim::RunRecord RunScenario(const sim::Scenario& s) {
   return sim::RunNative(s);
 }
 
-// With an EC and flash that are never busy, each EC command or data byte
-// costs 3 accesses (status, progress, write), each reply 3 (status, progress,
-// read). Counted from the block algorithm, not from the driver.
-constexpr uint64_t kByte = 3;
-constexpr uint64_t kSelect = kByte, kDeselect = kByte;
-constexpr uint64_t kSendCommand = 2 * kByte, kSendData = 2 * kByte, kReadByte = 2 * kByte;
-constexpr uint64_t kIdle = kSelect + kSendCommand + kReadByte + kDeselect;
-constexpr uint64_t kLatch = kIdle + kSelect + kSendCommand + kSelect + kSendCommand + kReadByte +
-                            kDeselect; // write enable or disable
-constexpr uint64_t kRead1K = kSelect + kSendCommand + 4 * kSendData + 1024 * kReadByte;
-constexpr uint64_t kProgram1K =
-    kSelect + kSendCommand + 3 * kSendData + 512 * (2 * kSendData + kIdle + kSelect + kSendCommand);
-constexpr uint64_t kBlockCost = kLatch + (kSelect + kSendCommand + 3 * kSendData + kDeselect) +
-                                kIdle + kLatch + kIdle + kRead1K + kIdle + kLatch + kProgram1K +
-                                kLatch + kIdle + kLatch + kIdle + kRead1K + kIdle;
-constexpr uint64_t kFullUpdate = kByte /*0xDC*/ + kByte /*0x33*/ + kIdle +
-                                 (kSelect + kSendCommand + 4 * kReadByte + kDeselect) +
-                                 128 * kBlockCost + kByte /*0xFE*/ + 1 /*0xCF9*/;
-static_assert(kFullUpdate == 4187200);
+// The accesses of a full update with an EC and flash that are never busy, as
+// the simulator derives them from the protocol description.
+uint64_t FullUpdateAccesses() {
+  static const uint64_t accesses = sim::FullUpdateTrace().size();
+  return accesses;
+}
 
 TEST(UpdateFlow, FullUpdateMakesExactlyTheRequiredPortAccesses) {
   const sim::RunRecord run = RunScenario(*sim::FindScenario("update"));
-  EXPECT_EQ(run.accesses, kFullUpdate);
-  EXPECT_EQ(run.log.size(), kFullUpdate);
+  EXPECT_EQ(run.accesses, FullUpdateAccesses());
+  EXPECT_EQ(run.log.size(), FullUpdateAccesses());
 }
 
 // The 3-byte flash address of each erase, read straight off the command port:
-// opcode 0xD7 relayed as 02 D7, then three 03 <byte> pairs.
+// the erase opcode relayed as send-command and opcode, then three send-data
+// and address byte pairs.
 std::vector<uint32_t> EraseAddresses(const sim::PortLog& log) {
   std::vector<uint8_t> commands;
   for (const sim::PortAccess& a : log) {
-    if (a.port == 0x66 && a.dir == PortDir::Out) {
+    if (a.port == sim::kEcCommandPort && a.dir == PortDir::Out) {
       commands.push_back(a.value);
     }
   }
   std::vector<uint32_t> addresses;
   for (size_t i = 0; i + 7 < commands.size(); ++i) {
-    if (commands[i] == 0x02 && commands[i + 1] == 0xD7 && commands[i + 2] == 0x03 &&
-        commands[i + 4] == 0x03 && commands[i + 6] == 0x03) {
+    if (commands[i] == sim::kPtSendCommand && commands[i + 1] == sim::kFlashErase1K &&
+        commands[i + 2] == sim::kPtSendData && commands[i + 4] == sim::kPtSendData &&
+        commands[i + 6] == sim::kPtSendData) {
       addresses.push_back(commands[i + 3] << 16 | commands[i + 5] << 8 | commands[i + 7]);
     }
   }
@@ -64,12 +53,12 @@ std::vector<uint32_t> EraseAddresses(const sim::PortLog& log) {
 TEST(UpdateFlow, ErasesEveryBlockOnceInAscendingOrder) {
   const std::vector<uint32_t> erased =
       EraseAddresses(RunScenario(*sim::FindScenario("update")).log);
-  ASSERT_EQ(erased.size(), 128u);
+  ASSERT_EQ(erased.size(), sim::kEcBlocks);
   EXPECT_EQ(erased[0], 0x000000u);
   EXPECT_EQ(erased[64], 0x010000u);
   EXPECT_EQ(erased[127], 0x01FC00u);
   for (size_t i = 0; i < erased.size(); ++i) {
-    EXPECT_EQ(erased[i], i * 0x400) << "block " << i;
+    EXPECT_EQ(erased[i], i * sim::kEcBlockSize) << "block " << i;
   }
 }
 
@@ -98,7 +87,7 @@ TEST(UpdateFlow, BusyEcAndFlashStillProgramEveryByte) {
     const sim::RunRecord run = RunScenario(s);
     EXPECT_EQ(run.flash_after, s.platform.ec_image);
     EXPECT_TRUE(run.violations.empty()) << run.violations.front();
-    EXPECT_GT(run.accesses, kFullUpdate);
+    EXPECT_GT(run.accesses, FullUpdateAccesses());
     EXPECT_TRUE(run.reset_port_written);
   }
 }
@@ -112,7 +101,7 @@ TEST(UpdateFlow, EveryRequestByteValue) {
     const sim::RunRecord run = RunScenario(s);
     ASSERT_TRUE(run.setup_after.has_value());
     std::vector<uint8_t> kept = *s.setup;
-    if (value == 1) {
+    if (value == sim::kUpdateRequested) {
       kept[sim::kRequestByte] = 0;
       EXPECT_EQ(run.console.size(), 3u);
     } else {
@@ -128,12 +117,13 @@ TEST(UpdateFlow, SetupSizesAroundTheRequestByte) {
     size_t size;
     bool runs;
   };
-  for (const Case c : {Case{0, false}, Case{3172, false}, Case{3173, true}, Case{3177, true},
-                       Case{3180, true}, Case{3181, false}}) {
+  constexpr size_t kRequest = sim::kRequestByte, kFull = sim::kSetupSize;
+  for (const Case c : {Case{0, false}, Case{kRequest, false}, Case{kRequest + 1, true},
+                       Case{kRequest + 5, true}, Case{kFull, true}, Case{kFull + 1, false}}) {
     sim::Scenario s = sim::UpdateScenario("size", "");
     s.setup = sim::PatternSetup(c.size);
     if (c.size > sim::kRequestByte) {
-      (*s.setup)[sim::kRequestByte] = 1;
+      (*s.setup)[sim::kRequestByte] = sim::kUpdateRequested;
     }
     s.keys = {{0, u'q'}};
     const sim::RunRecord run = RunScenario(s);
@@ -187,8 +177,8 @@ TEST(UpdateFlow, KeyPolling) {
       EXPECT_EQ(run.console.back().row, 13u) << c.what;
       EXPECT_EQ(run.virtual_us, c.skipped_at_us + 2000000) << c.what;
       EXPECT_FALSE(run.reset_port_written) << c.what;
-      ASSERT_EQ(run.log.size(), 3u) << c.what; // only 0xFE
-      EXPECT_EQ(run.log.back(), sim::Out(0x66, 0xFE)) << c.what;
+      ASSERT_EQ(run.log.size(), 3u) << c.what; // only the leave command
+      EXPECT_EQ(run.log.back(), sim::Out(sim::kEcCommandPort, sim::kPtLeave)) << c.what;
     } else {
       EXPECT_EQ(run.console.back().row, 15u) << c.what;
       EXPECT_TRUE(run.reset_port_written) << c.what;
@@ -200,7 +190,7 @@ TEST(UpdateFlow, CreateEventFailureLeavesTheDriverInert) {
   sim::NativeMachine machine;
   machine.firmware().create_event_error = EFI_OUT_OF_RESOURCES;
   std::vector<uint8_t> setup = sim::PatternSetup();
-  setup[sim::kRequestByte] = 1;
+  setup[sim::kRequestByte] = sim::kUpdateRequested;
   machine.firmware().PutVariable(u"Setup", SetupVariableGuid, {7, setup});
   EXPECT_EQ(machine.LoadUpdater(), EFI_SUCCESS);
   machine.InstallTrigger();

@@ -1,67 +1,28 @@
 #include "tools/ec_run/port_census.h"
 
+#include <vector>
+
+#include "sim/expectation.h"
 #include "sim/platform.h"
+#include "sim/protocol_trace.h"
 
 namespace ec_run {
 
-namespace {
-
-constexpr uint64_t kBlocks = 128;
-constexpr uint64_t kBlockBytes = 1024;
-constexpr uint64_t kAddressBytes = 3;
-constexpr uint64_t kIdBytes = 4;
-
-// Pass-through primitives: every argument byte is a command byte of its own.
-constexpr EcTraffic kSelect{1, 0};
-constexpr EcTraffic kDeselect{1, 0};
-constexpr EcTraffic kSendCommand{2, 0}; // 0x02, opcode
-constexpr EcTraffic kSendData{2, 0};    // 0x03, byte
-constexpr EcTraffic kReadByte{1, 1};    // 0x04, then the reply
-
-// Flash sequences with a flash that is never busy: one status byte each.
-EcTraffic Idle() {
-  return kSelect + kSendCommand + kReadByte + kDeselect;
+EcTraffic TrafficOf(const PortCensus& census) {
+  return {census.command_writes, census.data_reads};
 }
-EcTraffic LatchChange() { // write enable or write disable, with its status poll
-  return Idle() + kSelect + kSendCommand + kSelect + kSendCommand + kReadByte + kDeselect;
-}
-EcTraffic Erase() {
-  return kSelect + kSendCommand + kAddressBytes * kSendData + kDeselect;
-}
-EcTraffic FastReadBlock() { // address, dummy byte, 1024 reads
-  return kSelect + kSendCommand + (kAddressBytes + 1) * kSendData + kBlockBytes * kReadByte;
-}
-EcTraffic ProgramBlock() { // two bytes a command, a status wait and a new command after each pair
-  return kSelect + kSendCommand + kAddressBytes * kSendData +
-         (kBlockBytes / 2) * (2 * kSendData + Idle() + kSelect + kSendCommand);
-}
-
-} // namespace
 
 EcTraffic BlockTraffic() {
-  const EcTraffic write_enable = LatchChange();
-  const EcTraffic write_disable = LatchChange();
-  return write_enable + Erase() + Idle() + write_disable + Idle() + FastReadBlock() + Idle() +
-         write_enable + ProgramBlock() + write_disable + Idle() + write_disable + Idle() +
-         FastReadBlock() + Idle();
-}
-
-EcTraffic FullUpdateTraffic() {
-  const EcTraffic enter{1, 1}; // 0xDC, answered 0x33 at once
-  const EcTraffic identify = kSelect + kSendCommand + kIdBytes * kReadByte + kDeselect;
-  const EcTraffic leave{1, 0}; // 0xFE
-  return enter + Idle() + identify + kBlocks * BlockTraffic() + leave;
+  // Any image block will do: with a flash that is never busy and programs
+  // every byte right, the block's traffic does not depend on its contents.
+  const std::vector<uint8_t> block(sim::kEcBlockSize, sim::kFlashErased);
+  sim::ProtocolTrace trace;
+  trace.Block(0, block.data(), block, block);
+  return TrafficOf(CountPorts(trace.log()));
 }
 
 PortCensus RequiredForFullUpdate() {
-  const EcTraffic traffic = FullUpdateTraffic();
-  PortCensus census;
-  census.command_writes = traffic.commands;
-  census.data_reads = traffic.replies;
-  census.status_reads = traffic.commands + traffic.replies;
-  census.progress_writes = traffic.commands + traffic.replies;
-  census.other = 1; // 0x0E to 0xCF9
-  return census;
+  return CountPorts(sim::FullUpdateTrace());
 }
 
 PortKind KindOf(const sim::PortAccess& access) {

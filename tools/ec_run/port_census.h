@@ -1,6 +1,7 @@
 // Port accesses sorted by what they are in the EC handshake, and the counts a
-// full update must make with an EC and flash that are never busy, worked out
-// from the block algorithm rather than from any run.
+// full update must make with an EC and flash that are never busy, counted off
+// the port sequence the simulator derives from the protocol description
+// (sim::ProtocolTrace), never from a run.
 #pragma once
 
 #include <cstdint>
@@ -33,13 +34,10 @@ PortCensus CountPorts(const sim::PortLog& log);
 struct EcTraffic {
   uint64_t commands = 0;
   uint64_t replies = 0;
-  friend EcTraffic operator+(EcTraffic a, EcTraffic b) {
-    return {a.commands + b.commands, a.replies + b.replies};
-  }
-  friend EcTraffic operator*(uint64_t n, EcTraffic a) { return {n * a.commands, n * a.replies}; }
 };
 
-EcTraffic FullUpdateTraffic();
+EcTraffic TrafficOf(const PortCensus& census);
+// One block: erase, blank check, program, verify.
 EcTraffic BlockTraffic();
 // The census of a full update: the traffic, its waits, and the reset write.
 PortCensus RequiredForFullUpdate();
