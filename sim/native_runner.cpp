@@ -2,6 +2,7 @@
 
 #include "common/setup_data.h"
 #include "guard/guard.h"
+#include "sim/driver_globals.h"
 #include "updater/updater.h"
 
 namespace sim {
@@ -18,10 +19,7 @@ NativeMachine::~NativeMachine() {
 }
 
 EFI_STATUS NativeMachine::LoadUpdater() {
-  // A freshly loaded image has zeroed globals.
-  updater::SystemTable = nullptr;
-  updater::BootServices = nullptr;
-  updater::RuntimeServices = nullptr;
+  BindDriverGlobals(nullptr); // a freshly loaded image
   return UpdaterEntry(nullptr, native_.system_table());
 }
 

@@ -24,6 +24,7 @@ public:
   // Another component installs the update trigger protocol.
   void InstallTrigger();
 
+  EFI_SYSTEM_TABLE* system_table() { return native_.system_table(); }
   Platform& platform() { return platform_; }
   FakeFirmware& firmware() { return firmware_; }
 

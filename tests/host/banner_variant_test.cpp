@@ -2,6 +2,7 @@
 // hexadecimal digits per field, zero-filled, the middle field fixed at 0A.
 #include <gtest/gtest.h>
 
+#include "sim/driver_globals.h"
 #include "sim/fake_firmware.h"
 #include "sim/native_firmware.h"
 #include "updater/updater.h"
@@ -11,9 +12,7 @@ namespace {
 TEST(Banner, ShowsTheBuildTimeVersionBytes) {
   sim::FakeFirmware firmware;
   sim::NativeFirmware native(firmware);
-  updater::SystemTable = native.system_table();
-  updater::BootServices = native.system_table()->BootServices;
-  updater::RuntimeServices = native.system_table()->RuntimeServices;
+  sim::BindDriverGlobals(native.system_table());
   firmware.QueueKey({0, u'q'});
 
   EXPECT_EQ(updater::UpdatePrompt(), updater::PromptAnswer::Skip);
