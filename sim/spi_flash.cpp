@@ -22,7 +22,7 @@ void SpiFlash::Violation(std::string what) {
 
 uint8_t SpiFlash::Status() const {
   return static_cast<uint8_t>((Busy() ? kFlashStatusBusy : 0) |
-                              (write_enabled_ ? kFlashStatusWel : 0));
+                              (write_enabled_ || latch_reads_left_ > 0 ? kFlashStatusWel : 0));
 }
 
 void SpiFlash::StartBusy(unsigned reads) {
@@ -71,6 +71,9 @@ uint8_t SpiFlash::Read() {
     if (busy_reads_left_ > 0) {
       --busy_reads_left_;
     }
+    if (latch_reads_left_ > 0) {
+      --latch_reads_left_;
+    }
     return status;
   }
   case kFlashReadId:
@@ -105,8 +108,11 @@ void SpiFlash::EndTransaction() {
   switch (opcode) {
   case kFlashWriteEnable:
     write_enabled_ = true;
+    latch_reads_left_ = 0;
+    StartBusy(config_.busy_reads_after_write_enable);
     return;
   case kFlashWriteDisable:
+    latch_reads_left_ = write_enabled_ ? config_.latch_reads_after_write_disable : 0;
     write_enabled_ = false;
     auto_increment_ = false;
     return;

@@ -19,6 +19,11 @@ struct FlashConfig {
   unsigned busy_reads_after_erase = 0; // status reads that still show busy
   unsigned busy_reads_after_program = 0;
   bool busy_forever = false; // the busy bit never clears
+  // A flash slow to act on the latch commands: busy shows with the latch for
+  // this many status reads after a write enable, and the latch for this many
+  // after a write disable that clears it.
+  unsigned busy_reads_after_write_enable = 0;
+  unsigned latch_reads_after_write_disable = 0;
   // A byte that erase leaves at stuck_value instead of 0xFF.
   std::optional<uint32_t> stuck_erase_address;
   uint8_t stuck_value = 0x00;
@@ -71,6 +76,7 @@ private:
   bool auto_increment_ = false; // inside a word-program sequence
   uint32_t next_program_address_ = 0;
   unsigned busy_reads_left_ = 0;
+  unsigned latch_reads_left_ = 0; // a cleared latch that still shows
 };
 
 } // namespace sim

@@ -44,7 +44,7 @@ TEST_P(BusyWaits, SameResultWhateverTheWait) {
   if (b.flash_poll_reads != 0) {
     size_t longest = 0;
     for (const FlashTransaction& t : Transactions(c.run.log)) {
-      if (t.opcode == 0x05) {
+      if (t.opcode == sim::kFlashReadStatus) {
         longest = std::max(longest, t.read.size());
       }
     }
@@ -71,6 +71,19 @@ std::function<void(sim::Scenario&)> Busy(unsigned ibf, unsigned obf, unsigned at
   };
 }
 
+// A flash slow to act on the latch commands: after a write enable busy shows
+// with the latch for some reads, after a write disable the latch lingers. A
+// poll that looks at the wrong bit ends early and the flash status it last
+// read differs from the never-busy sequence's.
+std::function<void(sim::Scenario&)> SlowLatch(unsigned busy_after_enable,
+                                              unsigned latch_after_disable) {
+  return [=](sim::Scenario& s) {
+    s.platform.flash.busy_reads_after_write_enable = busy_after_enable;
+    s.platform.flash.latch_reads_after_write_disable = latch_after_disable;
+    s.platform.flash.bad_program_address = kBlock - 1;
+  };
+}
+
 std::function<void(sim::Scenario&)> BusyGuard(unsigned ibf, unsigned obf, unsigned at_start,
                                               uint8_t reading) {
   return [=](sim::Scenario& s) {
@@ -93,6 +106,8 @@ std::vector<BusyCase> BusyCases() {
       {"flash busy 1 read after program", Busy(0, 0, 0, 0, 1), 0, 2},
       {"flash busy 25 reads after program", Busy(0, 0, 0, 0, 25), 0, 26},
       {"everything busy", Busy(5, 9, 20, 100, 7), 21, 101},
+      {"flash busy with the latch 30 reads after write enable", SlowLatch(30, 0), 0, 31},
+      {"flash latch held 50 reads after write disable", SlowLatch(0, 50), 0, 51},
       {"no 0x33, OBF late", Busy(0, 64, 0, 0, 0, Outcome::HandshakeFails), 65, 0},
       // The eleventh reply is left unread: the leave command's wait sees OBF
       // and IBF set together and must still wait for IBF. IBF from 0xDC

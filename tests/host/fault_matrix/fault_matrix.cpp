@@ -182,11 +182,30 @@ PortLog WithoutWaits(const PortLog& log) {
   return out;
 }
 
+namespace {
+
+// Whether a status read ends the poll that follows the given opcode: a write
+// enable waits for the latch with the flash idle, a write disable for the
+// latch to clear, anything else for the flash to be idle.
+bool PollDone(std::optional<uint8_t> after, uint8_t status) {
+  if (after == sim::kFlashWriteEnable) {
+    return (status & (sim::kFlashStatusWel | sim::kFlashStatusBusy)) == sim::kFlashStatusWel;
+  }
+  if (after == sim::kFlashWriteDisable) {
+    return (status & sim::kFlashStatusWel) == 0;
+  }
+  return (status & sim::kFlashStatusBusy) == 0;
+}
+
+} // namespace
+
 PortLog FoldStatusPolls(const PortLog& log, std::string* fault) {
   PortLog out;
   out.reserve(log.size());
   enum class Next { Command, Opcode, Data } next = Next::Command;
   bool polling = false;
+  std::optional<uint8_t> awaited; // the opcode whose effect the next poll waits for
+  std::optional<uint8_t> poll_after;
   for (size_t i = 0; i < log.size(); ++i) {
     const PortAccess& a = log[i];
     if (a.port != sim::kEcCommandPort || a.dir != PortDir::Out) {
@@ -194,23 +213,29 @@ PortLog FoldStatusPolls(const PortLog& log, std::string* fault) {
       continue;
     }
     if (next == Next::Opcode) {
-      polling = a.value == 0x05;
+      polling = a.value == sim::kFlashReadStatus;
+      if (polling) {
+        poll_after = awaited;
+        awaited.reset();
+      } else {
+        awaited = a.value;
+      }
       next = Next::Command;
     } else if (next == Next::Data) {
       next = Next::Command;
-    } else if (a.value == 0x02) {
+    } else if (a.value == sim::kPtSendCommand) {
       next = Next::Opcode;
-    } else if (a.value == 0x03) {
+    } else if (a.value == sim::kPtSendData) {
       next = Next::Data;
-    } else if (a.value == 0x04 && polling && i + 2 < log.size() && IsEcRead(log[i + 1]) &&
-               log[i + 2] == Out(sim::kEcCommandPort, 0x04)) {
-      if ((log[i + 1].value & 0x01) == 0 && fault->empty()) {
-        *fault =
-            "a flash status poll went on after an idle read (access " + std::to_string(i + 1) + ")";
+    } else if (a.value == sim::kPtReadByte && polling && i + 2 < log.size() &&
+               IsEcRead(log[i + 1]) && log[i + 2] == Out(sim::kEcCommandPort, sim::kPtReadByte)) {
+      if (PollDone(poll_after, log[i + 1].value) && fault->empty()) {
+        *fault = "a flash status poll went on after the read that ended it (access " +
+                 std::to_string(i + 1) + ")";
       }
       ++i; // this read is followed by another: keep only the last
       continue;
-    } else if (a.value != 0x04) {
+    } else if (a.value != sim::kPtReadByte) {
       polling = false;
     }
     out.push_back(a);
@@ -245,17 +270,17 @@ std::vector<FlashTransaction> Transactions(const PortLog& log) {
       continue;
     }
     switch (a.value) {
-    case 0x01:
+    case sim::kPtSelect:
       all.emplace_back();
       open = true;
       break;
-    case 0x02:
+    case sim::kPtSendCommand:
       next = Next::Opcode;
       break;
-    case 0x03:
+    case sim::kPtSendData:
       next = Next::Data;
       break;
-    case 0x04:
+    case sim::kPtReadByte:
       next = Next::Reply;
       break;
     default: // deselect, leave, enter: outside any transaction
@@ -370,8 +395,8 @@ void Arrange(sim::Scenario& s, Outcome o) {
   case Outcome::NoRequest2:
   case Outcome::NoRequestFF:
     if (s.setup && s.setup->size() > sim::kRequestByte) {
-      (*s.setup)[sim::kRequestByte] = o == Outcome::NoRequest0   ? 0x00
-                                      : o == Outcome::NoRequest2 ? 0x02
+      (*s.setup)[sim::kRequestByte] = o == Outcome::NoRequest0   ? 0
+                                      : o == Outcome::NoRequest2 ? 2
                                                                  : 0xFF;
     }
     return;
@@ -398,7 +423,7 @@ void Arrange(sim::Scenario& s, Outcome o) {
 std::vector<uint8_t> SetupOfSize(size_t size) {
   std::vector<uint8_t> setup = sim::PatternSetup(size);
   if (size > sim::kRequestByte) {
-    setup[sim::kRequestByte] = 1;
+    setup[sim::kRequestByte] = sim::kUpdateRequested;
   }
   if (size > sim::kGuardEnableByte) {
     setup[sim::kGuardEnableByte] = 1;
