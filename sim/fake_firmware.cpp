@@ -4,7 +4,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/ec_protocol.h"
+
 namespace sim {
+
+namespace {
+// What the caller's buffer holds past the size returned. A driver that reads a
+// Setup byte beyond the variable then sees the one value that makes each byte
+// act (an update request, the guard enabled) on every run, not whatever its
+// stack happened to hold.
+constexpr uint8_t kPastSizePoison = kUpdateRequested;
+} // namespace
 
 std::string GuidText(const EFI_GUID& guid) {
   char text[40];
@@ -75,6 +85,7 @@ EFI_STATUS FakeFirmware::GetVariable(const std::u16string& name, const EFI_GUID&
     return EFI_BUFFER_TOO_SMALL;
   }
   std::copy(variable.data.begin(), variable.data.end(), data);
+  std::fill(data + variable.data.size(), data + *data_size, kPastSizePoison);
   *data_size = variable.data.size();
   if (attributes != nullptr) {
     *attributes = variable.attributes;

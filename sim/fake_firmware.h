@@ -55,6 +55,7 @@ public:
   EFI_STATUS Stall(uint64_t microseconds);
 
   // Runtime services. Attributes may be null; Data holds DataSize bytes.
+  // GetVariable fills Data past the size it returns with a poison.
   EFI_STATUS GetVariable(const std::u16string& name, const EFI_GUID& guid, uint32_t* attributes,
                          uint64_t* data_size, uint8_t* data);
   EFI_STATUS SetVariable(const std::u16string& name, const EFI_GUID& guid, uint32_t attributes,

@@ -213,7 +213,7 @@ void EmulatedFirmware::GetVariable() {
   const EFI_STATUS status = firmware_.GetVariable(
       name, guid, attributes_at != 0 ? &attributes : nullptr, &size, data.data());
   if (status == EFI_SUCCESS) {
-    cpu_.Write(Arg(4), {data.data(), size});
+    cpu_.Write(Arg(4), {data.data(), data.size()}); // with the poison past the size
     if (attributes_at != 0) {
       cpu_.Store(attributes_at, attributes);
     }
