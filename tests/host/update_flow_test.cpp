@@ -5,8 +5,10 @@
 #include <map>
 
 #include "common/setup_data.h"
+#include "sim/native_firmware.h"
 #include "sim/native_runner.h"
 #include "sim/scenario.h"
+#include "updater/updater.h"
 
 namespace {
 
@@ -209,6 +211,19 @@ TEST(UpdateFlow, RegistersForTheTriggerAtCallbackPriority) {
       "RegisterProtocolNotify(FEDF8E0C-E147-11E3-9903-B8E8562CBAFA)"};
   EXPECT_EQ(machine.firmware().calls(), expected);
   EXPECT_TRUE(machine.platform().log().empty());
+}
+
+// Entered again with another table, the updater keeps the table and services
+// it borrowed at its first entry, which its registered flow goes on to use.
+TEST(UpdateFlow, SecondEntryKeepsTheFirstTable) {
+  sim::NativeMachine machine;
+  ASSERT_EQ(machine.LoadUpdater(), EFI_SUCCESS);
+  sim::NativeFirmware second(machine.firmware());
+  ASSERT_NE(second.system_table(), machine.system_table());
+  EXPECT_EQ(UpdaterEntry(nullptr, second.system_table()), EFI_SUCCESS);
+  EXPECT_EQ(updater::SystemTable, machine.system_table());
+  EXPECT_EQ(updater::BootServices, machine.system_table()->BootServices);
+  EXPECT_EQ(updater::RuntimeServices, machine.system_table()->RuntimeServices);
 }
 
 // Only the first notification runs the flow: the event closes itself.
