@@ -45,7 +45,7 @@ TEST(FlashWatch, CountsErasedAndVerifiedBlocksOfEachScenario) {
 TEST(FlashWatch, CountsNoBlockThatDiffersFromTheImage) {
   const sim::Scenario& scenario = *sim::FindScenario("update");
   std::vector<uint8_t> other = scenario.platform.ec_image;
-  other[0x400 * 7 + 3] ^= 0x10;
+  other[sim::kEcBlockSize * 7 + 3] ^= 0x10;
   ec_run::FlashWatch watch(other);
   for (const sim::PortAccess& access : sim::Expect(scenario).trace) {
     watch.See(access);

@@ -115,8 +115,9 @@ TEST(FinishStep, UnreadableSetupStaysAndTheEcStillLeaves) {
   sim::Scenario absent = Update("finish, no Setup");
   absent.setup.reset();
   JudgeFinish(absent.name, absent, Finish(std::nullopt, 0), false);
-  sim::Scenario large = Update("finish, Setup of 3181 bytes");
-  large.setup = SetupOfSize(3181);
+  constexpr size_t kTooLarge = sim::kSetupSize + 1;
+  sim::Scenario large = Update("finish, Setup of " + std::to_string(kTooLarge) + " bytes");
+  large.setup = SetupOfSize(kTooLarge);
   JudgeFinish(large.name, large, Finish(large.setup, large.setup_attributes), false);
 }
 
