@@ -24,7 +24,8 @@ def main() -> int:
     def tests(outcomes):
         return {getattr(test, "test_case", test).id() for test, *_ in outcomes}
 
-    failed = len(tests(result.failures + result.errors) | tests((t,) for t in result.unexpectedSuccesses))
+    failed = len(tests(result.failures + result.errors)
+                 | tests((test,) for test in result.unexpectedSuccesses))
     skipped = len(tests(result.skipped))
     passed = result.testsRun - failed - skipped
     print(f"fv unit tests: {passed} passed, {failed} failed, {skipped} skipped")
