@@ -14,7 +14,7 @@ import sys
 import tempfile
 import time
 
-from firmware_image import Refusal, add_files
+from firmware_image import Refusal, add_files, dxe_files
 
 OVMF_CODE = "/usr/share/OVMF/OVMF_CODE_4M.fd"
 
@@ -34,6 +34,7 @@ def write_atomically(path, data):
     try:
         with os.fdopen(handle, "wb") as f:
             f.write(data)
+        os.chmod(temporary, 0o644)
         os.replace(temporary, path)
     except BaseException:
         os.unlink(temporary)
@@ -44,6 +45,11 @@ def build(base, output, files):
     """Builds and writes the image; returns the Report. Raises Refusal."""
     image = read(base)
     result, report = add_files(image, [(path, read(path)) for path in files])
+    # Read back what a boot would read before anything is written.
+    present = {header.guid for _, header in dxe_files(result)}
+    missing = [guid for guid, _, _ in report.added if guid not in present]
+    if missing:
+        raise Refusal(f"the image read back lacks {', '.join(str(g).upper() for g in missing)}")
     write_atomically(output, result)
     return report
 

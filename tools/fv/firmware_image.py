@@ -10,13 +10,11 @@ the FV_IMAGE file is then written again around the recompressed data.
 import ffs
 import lzma_section
 from pe_driver import driver_problem
-from volume import (FFS_STATE_VALID, FILE_ALIGNMENT,
-                    FILETYPE_FIRMWARE_VOLUME_IMAGE, SECTION_FIRMWARE_VOLUME_IMAGE,
-                    SECTION_GUID_DEFINED, SECTION_PE32, FfsFile, FormatError, Volume, align,
-                    sections)
+from volume import (FFS_STATE_VALID, FILE_ALIGNMENT, FILETYPE_FIRMWARE_VOLUME_IMAGE,
+                    SECTION_FIRMWARE_VOLUME_IMAGE, SECTION_GUID_DEFINED, FormatError, Volume,
+                    align, parse_file, sections)
 
 FILETYPE_DXE_CORE = 0x05
-FILETYPE_DRIVER = 0x07
 DATA_ALIGNMENT_BITS = 0x38
 
 
@@ -42,22 +40,24 @@ def top_volumes(image):
 
 
 def compressed_volume_file(image):
-    """The FV_IMAGE file holding the compressed volumes, and its volume."""
+    """The top volume, the offset of its FV_IMAGE file, that file, and the
+    body of its compressed section."""
     for volume in top_volumes(image):
-        for file in volume.files():
-            if file.type == FILETYPE_FIRMWARE_VOLUME_IMAGE:
-                found = file.sections()
-                if len(found) == 1 and found[0].type == SECTION_GUID_DEFINED:
-                    return volume, file, found[0]
+        for at, header in volume.files():
+            if header.type != FILETYPE_FIRMWARE_VOLUME_IMAGE:
+                continue
+            file = header.parse()
+            if len(file.sections) == 1 and file.sections[0].type == SECTION_GUID_DEFINED:
+                return volume, at, file, file.sections[0].body
     raise FormatError("firmware image: no FV_IMAGE file with a compressed section")
 
 
 def dxe_volume(raw):
     """The inner volume that holds the DXE core."""
-    for section in sections(raw, 0, len(raw), "compressed volumes"):
-        if section.type == SECTION_FIRMWARE_VOLUME_IMAGE:
-            volume = Volume(raw, section.offset + 4, "inner volume")
-            if any(f.type == FILETYPE_DXE_CORE for f in volume.files()):
+    for at, section_type, _ in sections(raw, 0, len(raw), "compressed volumes"):
+        if section_type == SECTION_FIRMWARE_VOLUME_IMAGE:
+            volume = Volume(raw, at + ffs.SECTION_HEADER_SIZE, "inner volume")
+            if any(f.type == FILETYPE_DXE_CORE for _, f in volume.files()):
                 return volume
     raise FormatError("compressed volumes: no volume holds the DXE core")
 
@@ -65,18 +65,18 @@ def dxe_volume(raw):
 def check_new_file(source, data, erased, present):
     """Parses one FFS file to be added; returns its FILE GUID and its bytes."""
     try:
-        file = FfsFile(data, 0, len(data), source)
-        pe32 = [s for s in file.sections() if s.type == SECTION_PE32]
+        file = parse_file(data, source)
     except FormatError as error:
         raise Refusal(str(error)) from None
     name = f"{source} (file {str(file.guid).upper()})"
+    pe32 = [s for s in file.sections if s.type == ffs.EFI_SECTION_PE32]
     if align(file.size, FILE_ALIGNMENT) != align(len(data), FILE_ALIGNMENT):
         raise Refusal(f"{name}: {len(data)} bytes, its header says {file.size}")
-    if file.type != FILETYPE_DRIVER:
+    if file.type != ffs.EFI_FV_FILETYPE_DRIVER:
         raise Refusal(f"{name}: type {file.type:#04x}, not a DXE driver (0x07)")
     if file.state != FFS_STATE_VALID[erased]:
         raise Refusal(f"{name}: state {file.state:#04x} does not suit the volume")
-    if data[19] & DATA_ALIGNMENT_BITS:
+    if file.attributes & DATA_ALIGNMENT_BITS:
         raise Refusal(f"{name}: asks for data alignment, which this tool does not place")
     if len(pe32) != 1:
         raise Refusal(f"{name}: {len(pe32)} PE32 sections, expected 1")
@@ -86,51 +86,51 @@ def check_new_file(source, data, erased, present):
     if file.guid in present:
         raise Refusal(f"{name}: FILE GUID already present")
     present.add(file.guid)
-    return file.guid, data[:file.size]
+    return data[:file.size]
 
 
 def add_files(image, new_files):
     """The image with new_files ((name, FFS file bytes) pairs) in its DXE volume, and a Report."""
     report = Report()
     try:
-        top, outer, compressed = compressed_volume_file(image)
-        raw, props, dictionary = lzma_section.decompress(compressed)
+        top, outer_at, outer, body = compressed_volume_file(image)
+        raw, props, dictionary = lzma_section.decompress(body)
         dxe = dxe_volume(raw)
-        present = {f.guid for f in dxe.files()}
+        present = {f.guid for _, f in dxe.files()}
         at = dxe.free_offset()
     except FormatError as error:
         raise Refusal(str(error)) from None
-    report.compressed_before = compressed.size
+    report.compressed_before = len(body)
 
     raw = bytearray(raw)
     for source, data in new_files:
-        guid, data = check_new_file(source, data, dxe.erased, present)
+        data = check_new_file(source, data, dxe.erased, present)
         end = at + len(data)
         if end > dxe.length:
             raise Refusal(f"DXE volume has no room for {source}: "
-                          f"{len(data)} bytes, {dxe.length - at} free")
+                          f"{len(data)} bytes, {max(0, dxe.length - at)} free")
         raw[dxe.offset + at:dxe.offset + end] = data
-        report.added.append((guid, at, len(data)))
+        report.added.append((parse_file(data, source).guid, at, len(data)))
         at = align(end, FILE_ALIGNMENT)
     report.dxe_free_after = max(0, dxe.length - at)
 
     body = lzma_section.guid_defined_body(bytes(raw), props, dictionary)
     rebuilt = ffs.ffs_file(outer.guid, FILETYPE_FIRMWARE_VOLUME_IMAGE,
                            [ffs.section(SECTION_GUID_DEFINED, body)])
-    report.compressed_after = len(body) + 4
-    if any(f.offset > outer.offset for f in top.files()):
+    report.compressed_after = len(body)
+    if any(at > outer_at for at, _ in top.files()):
         raise Refusal("firmware image: files follow the FV_IMAGE file; they would move")
-    if outer.offset + len(rebuilt) > top.end:
+    if outer_at + len(rebuilt) > top.end:
         raise Refusal(f"firmware image: the recompressed volumes need {len(rebuilt)} bytes, "
-                      f"the top volume has {top.end - outer.offset}")
+                      f"the top volume has {top.end - outer_at}")
     result = bytearray(image)
-    result[outer.offset:top.end] = rebuilt + bytes([top.erased]) * (top.end - outer.offset
-                                                                    - len(rebuilt))
+    result[outer_at:top.end] = rebuilt + bytes([top.erased]) * (top.end - outer_at - len(rebuilt))
     return bytes(result), report
 
 
 def dxe_files(image):
-    """The files of the image's DXE volume, parsed again from the image."""
-    _, _, compressed = compressed_volume_file(image)
-    raw, _, _ = lzma_section.decompress(compressed)
-    return list(dxe_volume(raw).files())
+    """(offset in the DXE volume, volume.FileHeader) of its files, read again from the image."""
+    _, _, _, body = compressed_volume_file(image)
+    raw, _, _ = lzma_section.decompress(body)
+    volume = dxe_volume(raw)
+    return [(at - volume.offset, header) for at, header in volume.files()]

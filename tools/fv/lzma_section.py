@@ -11,7 +11,8 @@ import lzma
 import struct
 import uuid
 
-from volume import GUID_DEFINED_HEADER, SECTION_HEADER_SIZE, FormatError
+from ffs import SECTION_HEADER_SIZE
+from volume import GUID_DEFINED_HEADER, FormatError
 
 LZMA_GUID = uuid.UUID("ee4e5898-3914-4259-9d6e-dc7bd79403cf")
 LZMA_HEADER = struct.Struct("<BIQ")
@@ -23,13 +24,15 @@ def properties(byte):
     return {"lc": byte % 9, "lp": byte // 9 % 5, "pb": byte // 45}
 
 
-def decompress(section):
-    """(uncompressed bytes, the properties byte, the dictionary size) of a GUID-defined section."""
-    guid, data_offset, _ = GUID_DEFINED_HEADER.unpack_from(section.data,
-                                                           section.offset + SECTION_HEADER_SIZE)
+def decompress(body):
+    """(uncompressed bytes, the properties byte, the dictionary size) of the
+    body (what follows the 4-byte header) of a GUID-defined section."""
+    if len(body) < GUID_DEFINED_HEADER.size:
+        raise FormatError("GUID-defined section shorter than its header")
+    guid, data_offset, _ = GUID_DEFINED_HEADER.unpack_from(body)
     if uuid.UUID(bytes_le=guid) != LZMA_GUID:
         raise FormatError(f"GUID-defined section {uuid.UUID(bytes_le=guid)} is not LZMA")
-    payload = section.data[section.offset + data_offset:section.offset + section.size]
+    payload = body[data_offset - SECTION_HEADER_SIZE:]
     if len(payload) < LZMA_HEADER.size:
         raise FormatError("LZMA section shorter than its header")
     props, dictionary, size = LZMA_HEADER.unpack_from(payload)
