@@ -123,8 +123,10 @@ def check_reached_shell_end(c, run):
     c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
 
 
-def check_message(c, run, row, text):
-    found = [s for s in console.text_at(run.serial, row) if s.text == text]
+def check_message(c, run, row, text, more_may_follow=False):
+    """more_may_follow: text the firmware writes next may continue the row."""
+    found = [s for s in console.text_at(run.serial, row)
+             if s.text == text or (more_may_follow and s.text.startswith(text))]
     c.that(found, f"row {row}: {text!r} not shown at column 0")
     c.that(all(s.attribute == console.YELLOW_ON_RED for s in found),
            f"row {row}: attribute is not yellow on red")
