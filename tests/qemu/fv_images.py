@@ -9,13 +9,14 @@ import shutil
 import uuid
 
 from scenarios import GUARD_ENABLE, GUARD_THRESHOLD, REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
-from variables import SETUP_GUID, write_variable  # also puts tools/fv on the path
+from variables import SETUP_GUID, setup_variable, write_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
 import ffs  # noqa: E402
 import modules  # noqa: E402
 
 OVMF_CODE = add_drivers.OVMF_CODE
+Refusal = add_drivers.Refusal
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 
 # No firmware component installs this protocol: a file that depends on it
@@ -35,6 +36,12 @@ def prepare_vars(path, setup):
     shutil.copyfile(OVMF_VARS, path)
     if setup is not None:
         write_variable(path, "Setup", SETUP_GUID, SETUP_ATTRIBUTES, setup)
+
+
+def read_setup(path):
+    """Setup's bytes in a store after a run, or None."""
+    variable = setup_variable(path)
+    return None if variable is None else variable.data
 
 
 def _read(path):
