@@ -4,6 +4,7 @@ usage: suite.py IMAGE_DIR [--group shell|dispatched|volume] [--keep DIR] [NAME..
 """
 
 import argparse
+import concurrent.futures
 import os
 import shutil
 import sys
@@ -68,26 +69,38 @@ def drive(guest, boot, workdir, vars_path, number):
 
 
 class BuiltImages:
-    """The firmware images of the volume scenarios, each built once per suite run."""
+    """The firmware images of the volume scenarios, each built once per suite
+    run, in the background from the start: the compression (LZMA releases the
+    interpreter lock) overlaps the boots of the scenarios before them."""
 
     BUILDERS = {fv_scenarios.DRIVERS_IMAGE: fv_images.driver_files,
                 fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files}
 
-    def __init__(self, image_dir, folder):
+    def __init__(self, image_dir, folder, names):
         self.image_dir = image_dir
         self.folder = folder
-        self.paths = {}
+        self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=1)
+        self.builds = {name: self.pool.submit(self._build, name) for name in names}
+        self.reported = set()
+
+    def _build(self, name):
+        start = time.monotonic()
+        path = os.path.join(self.folder, f"{name}.fd")
+        report = fv_images.build_image(path, self.BUILDERS[name](self.image_dir, self.folder))
+        note = (f"image {name}: {len(report.added)} files added, compressed section "
+                f"{report.compressed_before:,} -> {report.compressed_after:,} bytes, "
+                f"built in {time.monotonic() - start:.1f} s")
+        return path, note
 
     def path(self, name):
-        if name not in self.paths:
-            start = time.monotonic()
-            path = os.path.join(self.folder, f"{name}.fd")
-            report = fv_images.build_image(path, self.BUILDERS[name](self.image_dir, self.folder))
-            print(f"image {name}: {len(report.added)} files added, compressed section "
-                  f"{report.compressed_before:,} -> {report.compressed_after:,} bytes, "
-                  f"built in {time.monotonic() - start:.1f} s", flush=True)
-            self.paths[name] = path
-        return self.paths[name]
+        path, note = self.builds[name].result()
+        if name not in self.reported:
+            print(note, flush=True)
+            self.reported.add(name)
+        return path
+
+    def close(self):
+        self.pool.shutdown(cancel_futures=True)
 
 
 def run_scenario(scenario, image_dir, workdir, images):
@@ -121,7 +134,9 @@ def main():
     passed = failed = 0
     suite_start = time.monotonic()
     image_folder = tempfile.mkdtemp(prefix="ecfv-", dir=args.keep)
-    images = BuiltImages(args.image_dir, image_folder)
+    images = BuiltImages(args.image_dir, image_folder,
+                         sorted({boot.image for s in chosen if s.group == "volume"
+                                 for boot in s.boots}))
     for scenario in chosen:
         workdir = tempfile.mkdtemp(prefix="ecq-", dir=args.keep)
         start = time.monotonic()
@@ -144,6 +159,7 @@ def main():
             shutil.rmtree(workdir, ignore_errors=True)
         else:
             print(f"      files: {workdir}")
+    images.close()
     if args.keep is None:
         shutil.rmtree(image_folder, ignore_errors=True)
     print(f"QEMU suite time {time.monotonic() - suite_start:.1f} s")
