@@ -20,8 +20,13 @@ def main() -> int:
     sys.path.insert(0, str(HERE.parents[1] / "tools" / "fv"))
     suite = unittest.defaultTestLoader.discover(str(HERE), pattern="test_*.py")
     result = unittest.TextTestRunner(verbosity=1).run(suite)
-    failed = len(result.failures) + len(result.errors) + len(result.unexpectedSuccesses)
-    skipped = len(result.skipped)
+    # Tests, not sub-test cases: a failing case fails its whole table.
+    def tests(outcomes):
+        return {getattr(test, "test_case", test).id() for test, *_ in outcomes}
+
+    failed = len(tests(result.failures + result.errors)
+                 | tests((test,) for test in result.unexpectedSuccesses))
+    skipped = len(tests(result.skipped))
     passed = result.testsRun - failed - skipped
     print(f"fv unit tests: {passed} passed, {failed} failed, {skipped} skipped")
     # A skip here means a build output is missing: that is a failure too.

@@ -44,10 +44,10 @@ def required_protocols(depex: bytes) -> set:
     return stack[0]
 
 
-def read_inf(path: pathlib.Path) -> dict:
+def read_inf(text: str) -> dict:
     """{section: [line, ...]} without comments."""
     sections, current = {}, None
-    for line in path.read_text().splitlines():
+    for line in text.splitlines():
         line = line.split("#", 1)[0].strip()
         if line.startswith("["):
             current = sections.setdefault(line, [])
@@ -98,24 +98,30 @@ class BuiltModulesTest(unittest.TestCase):
     def test_inf_describes_the_built_files(self):
         for name, (file_guid, _) in DRIVERS.items():
             with self.subTest(name):
-                inf = read_inf(self.build / f"{name}.inf")
-                defines = dict(re.split(r"\s*=\s*", line, maxsplit=1) for line in inf["[Defines]"])
+                inf = read_inf((self.build / f"{name}.inf").read_text())
+                defines = dict(re.split(r"\s*=\s*", line, maxsplit=1)
+                               for line in inf["[Defines]"])
                 self.assertEqual(defines["BASE_NAME"], name)
                 self.assertEqual(defines["MODULE_TYPE"], "DXE_DRIVER")
                 self.assertEqual(defines["FILE_GUID"], file_guid)
-                self.assertEqual(uuid.UUID(defines["FILE_GUID"]), ffs.parse_ffs(self.read(name, ".ffs")).guid)
+                self.assertEqual(uuid.UUID(defines["FILE_GUID"]),
+                                 ffs.parse_ffs(self.read(name, ".ffs")).guid)
                 binaries = [line.split("|") for line in inf["[Binaries.X64]"]]
                 self.assertEqual([(kind, file) for kind, file, *_ in binaries],
                                  [("PE32", f"{name}.efi"), ("DXE_DEPEX", f"{name}.depex")])
                 for _, file, *_ in binaries:
                     self.assertTrue((self.build / file).is_file(), f"{file} named by the INF is missing")
 
-    def test_integration_guide_quotes_the_file_guids(self):
+    def test_integration_guide_quotes_the_file_guids_and_the_inf(self):
         guide = (REPO / "docs" / "integration.md").read_text()
         for name, (file_guid, _) in DRIVERS.items():
             with self.subTest(name):
                 self.assertTrue(re.search(rf"`{name}`.*{file_guid}", guide),
                                 f"no line naming `{name}` quotes {file_guid}")
+        quoted = re.search(r"```\n(\[Defines\].*?)```", guide, re.DOTALL)
+        self.assertIsNotNone(quoted, "the guide quotes no INF")
+        built = (self.build / "ec_flash_updater.inf").read_text()
+        self.assertEqual(read_inf(quoted.group(1)), read_inf(built))
 
 
 if __name__ == "__main__":

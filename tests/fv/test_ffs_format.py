@@ -11,7 +11,8 @@ GUID_LE = "04030201 0605 0807 090A0B0C0D0E0F10"
 # The same GUIDs as docs/integration.md lists them, in the byte order of a
 # firmware file.
 VARIABLE_ARCH = ("1E5668E2-8481-11D4-BCF1-0080C73C8881", "E268561E 8184 D411 BCF10080C73C8881")
-VARIABLE_WRITE_ARCH = ("6441F818-6362-4E44-B570-7DBA31DD2453", "18F84164 6263 444E B5707DBA31DD2453")
+VARIABLE_WRITE_ARCH = ("6441F818-6362-4E44-B570-7DBA31DD2453",
+                       "18F84164 6263 444E B5707DBA31DD2453")
 RESET_ARCH = ("27CFAC88-46CC-11D4-9A38-0090273FC14D", "88ACCF27 CC46 D411 9A380090273FC14D")
 METRONOME_ARCH = ("26BACCB2-6F42-11D4-BCE7-0080C73C8881", "B2CCBA26 426F D411 BCE70080C73C8881")
 
@@ -44,7 +45,8 @@ class WriterTest(unittest.TestCase):
         cases = [
             ((), "06 08"),
             ((VARIABLE_ARCH,), "02" + VARIABLE_ARCH[1] + "08"),
-            ((VARIABLE_ARCH, RESET_ARCH), "02" + VARIABLE_ARCH[1] + "02" + RESET_ARCH[1] + "03 08"),
+            ((VARIABLE_ARCH, RESET_ARCH),
+             "02" + VARIABLE_ARCH[1] + "02" + RESET_ARCH[1] + "03 08"),
             ((VARIABLE_ARCH, VARIABLE_WRITE_ARCH, METRONOME_ARCH),
              "02" + VARIABLE_ARCH[1] + "02" + VARIABLE_WRITE_ARCH[1] + "03" + "02" + METRONOME_ARCH[1]
              + "03 08"),
@@ -80,7 +82,8 @@ class WriterTest(unittest.TestCase):
 class ReaderTest(unittest.TestCase):
     def test_reads_a_hand_made_file(self):
         parsed = ffs.parse_ffs(unhex(TINY_DRIVER) + b"\xff" * 8)  # followed by erased flash
-        self.assertEqual((parsed.guid, parsed.type, parsed.state, parsed.size), (GUID, 0x07, 0xF8, 0x30))
+        self.assertEqual((parsed.guid, parsed.type, parsed.state, parsed.size),
+                         (GUID, 0x07, 0xF8, 0x30))
         self.assertEqual([(s.type, s.body, s.offset) for s in parsed.sections],
                          [(0x13, b"\x06\x08", 24), (0x10, b"MZ", 32), (0x15, b"A\0\0\0", 40)])
 

@@ -144,8 +144,8 @@ def _parse_sections(data: bytes, size: int) -> list:
         length = int.from_bytes(data[offset:offset + 3], "little")
         if length < SECTION_HEADER_SIZE or offset + length > size:
             raise ValueError(f"section at {offset:#x} has a bad size {length:#x}")
-        sections.append(Section(data[offset + 3], bytes(data[offset + SECTION_HEADER_SIZE:offset + length]),
-                                offset))
+        body = bytes(data[offset + SECTION_HEADER_SIZE:offset + length])
+        sections.append(Section(data[offset + 3], body, offset))
         offset += length
     return sections
 
