@@ -48,21 +48,27 @@ def run_tool(*args):
                           capture_output=True, text=True, timeout=120)
 
 
-@unittest.skipUnless(BASE.is_file(), f"{BASE} missing (Debian package ovmf)")
-class FirmwareImageTest(unittest.TestCase):
+class WithWorkFolder(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
         cls.build = pathlib.Path(os.environ.get("EC_IMAGE_DIR", REPO / "build" / "image"))
         cls.work = pathlib.Path(tempfile.mkdtemp(prefix="fvimage-"))
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+
+@unittest.skipUnless(BASE.is_file(), f"{BASE} missing (Debian package ovmf)")
+class FirmwareImageTest(WithWorkFolder):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
         cls.ffs = [cls.build / f"{name}.ffs" for name in DRIVERS]
         cls.output = cls.work / "code.fd"
         cls.result = run_tool("--output", cls.output, *cls.ffs)
         cls.base = BASE.read_bytes()
         cls.image = cls.output.read_bytes() if cls.output.is_file() else b""
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, ignore_errors=True)
 
     def test_only_the_compressed_volumes_change_and_keep_their_size(self):
         self.assertEqual(self.result.returncode, 0, self.result.stderr)
@@ -134,17 +140,8 @@ def run_uefiextract(path):
 
 
 @unittest.skipUnless(BASE.is_file(), f"{BASE} missing (Debian package ovmf)")
-class RefusalTest(unittest.TestCase):
+class RefusalTest(WithWorkFolder):
     """Each input the tool must refuse: status 1, one line, no output file."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.build = pathlib.Path(os.environ.get("EC_IMAGE_DIR", REPO / "build" / "image"))
-        cls.work = pathlib.Path(tempfile.mkdtemp(prefix="fvrefuse-"))
-
-    @classmethod
-    def tearDownClass(cls):
-        shutil.rmtree(cls.work, ignore_errors=True)
 
     def write(self, name, data):
         path = self.work / name
