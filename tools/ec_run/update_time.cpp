@@ -27,7 +27,7 @@ std::string AccessesText(const RunCost& cost) {
   if (cost.full_update) {
     const uint64_t least = RequiredForFullUpdate().total();
     text += " (never busy " + Grouped(least);
-    text += cost.accesses >= least ? ", +" + Grouped(cost.accesses - least) + ")" : ")";
+    text += cost.accesses > least ? ", +" + Grouped(cost.accesses - least) + ")" : ")";
   }
   return text;
 }
