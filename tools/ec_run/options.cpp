@@ -181,8 +181,8 @@ Run (the default command):
   --key C@SECONDS    the key C is typed at SECONDS of virtual time (q@2.5);
                      repeatable; replaces the scenario's own keys
   --ec-busy N        status reads that show the EC busy before it takes each
-  --ec-busy input=N,output=M   byte (input) and before each reply is ready
-                     (output), 0..100 each; a plain N sets both
+                     byte and before each reply is ready, 0..100; or
+                     input=N,output=M to set the two apart
   --flash-busy erase=N,program=M
                      flash status reads that still show busy after each erase
                      (0..100000) and after each word program (0..100)
@@ -190,7 +190,8 @@ Run (the default command):
                      to 3 decimals (default 1)
   --trace FILE       every port access as CSV (index, virtual time, in/out,
                      port, value, kind, step, detail); "-" is stdout, and the
-                     rest of the output then goes to stderr
+                     rest of the output then goes to stderr. Virtual time is
+                     the firmware's clock plus --io-us per access before it.
   --trace-blocks L   trace only these blocks (0,127 or 0-3) besides the
                      handshake, identification, finish and restart
 
