@@ -29,4 +29,16 @@ inline constexpr uint8_t kPtLeave = 0xFE;
 inline constexpr uint8_t kGuardThreshold = 0xAA;
 inline constexpr uint8_t kAcpiRead = 0x80;
 
+// The serial flash behind the pass-through mode, as the host tools read its
+// traffic: the opcodes the update uses, its addresses and blocks.
+inline constexpr uint8_t kFlashReadId = 0x9F;
+inline constexpr uint8_t kFlashWriteEnable = 0x06;
+inline constexpr uint8_t kFlashWriteDisable = 0x04;
+inline constexpr uint8_t kFlashReadStatus = 0x05;
+inline constexpr uint8_t kFlashErase1K = 0xD7;
+inline constexpr uint8_t kFlashFastRead = 0x0B;
+inline constexpr uint8_t kFlashWordProgram = 0xAD;
+inline constexpr uint32_t kFlashAddressBytes = 3; // most significant first
+inline constexpr uint32_t kEcBlockSize = 0x400;   // one erase, blank check, program, verify
+
 } // namespace sim
