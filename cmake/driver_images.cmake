@@ -6,10 +6,16 @@ set(CMAKE_DEPFILE_FLAGS_CXX "-MD -MT <DEP_TARGET> -MF <DEP_FILE>")
 set(EC_IMAGE_COMPILE_OPTIONS
   -ffreestanding -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
   -mno-red-zone -fno-stack-protector -mno-stack-arg-probe
-  -Oz -Wall -Wextra -Werror)
+  -Oz -Wall -Wextra -Werror
+  # Identical images from any checkout or build folder: no absolute source
+  # path may reach them (through __FILE__ or debug information).
+  -ffile-prefix-map=${PROJECT_SOURCE_DIR}/=)
+# /timestamp:0: a fixed PE time stamp instead of the link time, so two builds
+# of the same sources give the same bytes. (/Brepro would do the same with a
+# content hash, but adds a debug directory: 32 bytes more per image.)
 set(EC_IMAGE_LINK_OPTIONS
   /nodefaultlib /subsystem:efi_boot_service_driver /machine:x64
-  /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx)
+  /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx /timestamp:0)
 
 function(ec_driver_image NAME ENTRY)
   add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} firmware/platform/compiler_support.cpp)
@@ -32,6 +38,8 @@ add_test(NAME image_format.ec_flash_updater
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_flash_updater> UpdaterEntry)
 add_test(NAME image_format.ec_threshold_guard
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_threshold_guard> GuardEntry)
+
+include(cmake/fv_modules.cmake)
 
 # Test-only UEFI applications used by the firmware-level tests (never shipped).
 include(${PROJECT_SOURCE_DIR}/tests/qemu/test_app.cmake OPTIONAL)

@@ -3,9 +3,10 @@
 # Usage: tools/setup.sh build|test
 set -euo pipefail
 
-build_packages=(cmake ninja-build g++ clang lld llvm libgtest-dev libgmock-dev libunicorn-dev)
+build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev
+  libunicorn-dev)
 test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
-  qemu-system-x86 ovmf python3 imagemagick)
+  qemu-system-x86 ovmf uefitool-cli imagemagick)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;

@@ -10,8 +10,9 @@
 namespace {
 
 // Reads the status register of an already selected flash until the bits in
-// Mask equal Want, then ends the transaction.
-void FlashPollStatus(UINT8 Mask, UINT8 Want) {
+// Mask equal Want, then ends the transaction. Inlined so that each poll loop
+// tests its bits as constants: these loops run once per status byte read.
+[[gnu::always_inline]] inline void FlashPollStatus(UINT8 Mask, UINT8 Want) {
   PtSendCommand(FLASH_READ_STATUS);
   while ((PtReadByte() & Mask) != Want) {
   }

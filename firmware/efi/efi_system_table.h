@@ -22,6 +22,15 @@ using EFI_CLOSE_EVENT = EFI_STATUS(EFIAPI*)(EFI_EVENT Event);
 using EFI_REGISTER_PROTOCOL_NOTIFY = EFI_STATUS(EFIAPI*)(const EFI_GUID* Protocol, EFI_EVENT Event,
                                                          VOID** Registration);
 using EFI_STALL = EFI_STATUS(EFIAPI*)(UINTN Microseconds);
+enum EFI_INTERFACE_TYPE : UINT32 { EFI_NATIVE_INTERFACE = 0 };
+using EFI_INSTALL_PROTOCOL_INTERFACE = EFI_STATUS(EFIAPI*)(EFI_HANDLE* Handle,
+                                                           const EFI_GUID* Protocol,
+                                                           EFI_INTERFACE_TYPE InterfaceType,
+                                                           VOID* Interface);
+using EFI_CREATE_EVENT_EX = EFI_STATUS(EFIAPI*)(UINT32 Type, EFI_TPL NotifyTpl,
+                                                EFI_EVENT_NOTIFY NotifyFunction,
+                                                const VOID* NotifyContext,
+                                                const EFI_GUID* EventGroup, EFI_EVENT* Event);
 
 struct EFI_BOOT_SERVICES {
   EFI_TABLE_HEADER Hdr;
@@ -38,7 +47,7 @@ struct EFI_BOOT_SERVICES {
   VOID* SignalEvent;
   EFI_CLOSE_EVENT CloseEvent;
   VOID* CheckEvent;
-  VOID* InstallProtocolInterface;
+  EFI_INSTALL_PROTOCOL_INTERFACE InstallProtocolInterface;
   VOID* ReinstallProtocolInterface;
   VOID* UninstallProtocolInterface;
   VOID* HandleProtocol;
@@ -68,7 +77,7 @@ struct EFI_BOOT_SERVICES {
   VOID* CalculateCrc32;
   VOID* CopyMem;
   VOID* SetMem;
-  VOID* CreateEventEx;
+  EFI_CREATE_EVENT_EX CreateEventEx;
 };
 
 using EFI_GET_VARIABLE = EFI_STATUS(EFIAPI*)(const CHAR16* VariableName, const EFI_GUID* VendorGuid,
@@ -116,8 +125,10 @@ struct EFI_SYSTEM_TABLE {
 // NOLINTBEGIN(readability-magic-numbers)
 static_assert(offsetof(EFI_BOOT_SERVICES, CreateEvent) == 80);
 static_assert(offsetof(EFI_BOOT_SERVICES, CloseEvent) == 112);
+static_assert(offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface) == 128);
 static_assert(offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify) == 168);
 static_assert(offsetof(EFI_BOOT_SERVICES, Stall) == 248);
+static_assert(offsetof(EFI_BOOT_SERVICES, CreateEventEx) == 368);
 static_assert(sizeof(EFI_BOOT_SERVICES) == 376);
 static_assert(offsetof(EFI_RUNTIME_SERVICES, GetVariable) == 72);
 static_assert(offsetof(EFI_RUNTIME_SERVICES, SetVariable) == 88);

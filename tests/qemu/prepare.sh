@@ -28,12 +28,14 @@ ensure_packages() {
 
 ensure_qemu_packages() {
   ensure_packages qemu-system-x86_64:qemu-system-x86 /usr/share/OVMF/OVMF_CODE.fd:ovmf \
+    /usr/share/OVMF/OVMF_CODE_4M.fd:ovmf /usr/share/OVMF/OVMF_VARS_4M.fd:ovmf \
     /usr/share/OVMF/OVMF_VARS.fd:ovmf python3:python3
 }
 
 ensure_images() {
   local image
-  for image in ec_flash_updater.efi ec_threshold_guard.efi setup_tool.efi; do
+  for image in ec_flash_updater.efi ec_threshold_guard.efi setup_tool.efi test_trigger_driver.efi \
+    ec_flash_updater.ffs ec_threshold_guard.ffs; do
     if [[ ! -f "$QEMU_IMAGE_DIR/$image" ]]; then
       ensure_packages cmake:cmake ninja:ninja-build clang++:clang lld-link:lld || return 1
       (cd "$ROOT" && cmake --preset image >/dev/null && cmake --build --preset image) || return 1

@@ -8,7 +8,7 @@ firmware's boot manager runs it in the next.
 
 import console
 import ec_protocol as ec
-import varstore
+import variables
 from vm import EC_CMD_PORT, EC_DATA_PORT, EC_STATUS_READY, POST_CODE_PORT
 
 GUARD = "ec_threshold_guard.efi"
@@ -123,8 +123,10 @@ def check_reached_shell_end(c, run):
     c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
 
 
-def check_message(c, run, row, text):
-    found = [s for s in console.text_at(run.serial, row) if s.text == text]
+def check_message(c, run, row, text, more_may_follow=False):
+    """more_may_follow: text the firmware writes next may continue the row."""
+    found = [s for s in console.text_at(run.serial, row)
+             if s.text == text or (more_may_follow and s.text.startswith(text))]
     c.that(found, f"row {row}: {text!r} not shown at column 0")
     c.that(all(s.attribute == console.YELLOW_ON_RED for s in found),
            f"row {row}: attribute is not yellow on red")
@@ -137,7 +139,7 @@ def check_no_messages(c, run):
 
 
 def check_setup(c, vars_path, expected):
-    variable = varstore.setup_variable(vars_path)
+    variable = variables.setup_variable(vars_path)
     c.that(variable is not None, "Setup missing after the run")
     if variable is not None:
         c.equal(variable.attributes, SETUP_ATTRIBUTES, "Setup attributes")
@@ -179,7 +181,7 @@ def shell_guard(name, setup, ec_data, outcome):
                    "the shell did not report the load failing with Not Found")
             check_ports(c, run, ec.NO_TRAFFIC)
             check_reached_shell_end(c, run)
-            c.that(varstore.setup_variable(run.vars_path) is None, "Setup appeared")
+            c.that(variables.setup_variable(run.vars_path) is None, "Setup appeared")
             return
         check_ports(c, run, ec.guard_check(setup[1]))
         if outcome == "power-off":
@@ -303,9 +305,9 @@ DISPATCHED_GUARD_CASES = [
 
 
 def check_registered(c, run, image, description):
-    options = varstore.driver_options(run.vars_path)
+    options = variables.driver_options(run.vars_path)
     c.equal([d for d, _ in options], [description], "DriverOrder descriptions")
-    c.that(all(varstore.path_names_file(p, image) for _, p in options),
+    c.that(all(variables.path_names_file(p, image) for _, p in options),
            f"Driver#### does not name {image}")
     check_ports(c, run, ec.NO_TRAFFIC, "registration boot")
     check_reached_shell_end(c, run)

@@ -146,10 +146,9 @@ EFI_STATUS ShowSetup() {
 // Every call installs the protocol on a handle of its own, as a second
 // firmware component would.
 EFI_STATUS InstallTrigger() {
-  auto Install =
-      reinterpret_cast<EFI_INSTALL_PROTOCOL_INTERFACE>(ST->BootServices->InstallProtocolInterface);
   EFI_HANDLE Handle = nullptr;
-  const EFI_STATUS Status = Install(&Handle, &TestTriggerGuid, EFI_NATIVE_INTERFACE, nullptr);
+  const EFI_STATUS Status = ST->BootServices->InstallProtocolInterface(
+      &Handle, &TestTriggerGuid, EFI_NATIVE_INTERFACE, nullptr);
   // A line of its own: whatever the notification printed leaves the cursor
   // at the end of that text.
   PrintStatus(u"\r\nsetup_tool trigger", Status);

@@ -1,15 +1,18 @@
 """Runs the firmware-level scenarios and reports each one's result and time.
 
-usage: suite.py IMAGE_DIR [--group shell|dispatched] [--keep DIR] [NAME...]
+usage: suite.py IMAGE_DIR [--group shell|dispatched|volume] [--keep DIR] [NAME...]
 """
 
 import argparse
+import concurrent.futures
 import os
 import shutil
 import sys
 import tempfile
 import time
 
+import fv_images
+import fv_scenarios
 import scenarios
 import vm
 
@@ -30,6 +33,20 @@ def run_boot(workdir, image_dir, vars_path, boot, number):
     write_fat_folder(fat, image_dir, boot.script)
     guest = vm.Guest(workdir, fat, vars_path, boot.ec_data, boot.ec_status,
                      tag=f"boot{number}")
+    return drive(guest, boot, workdir, vars_path, number)
+
+
+def run_volume_boot(workdir, code_path, boot, number):
+    vars_path = os.path.join(workdir, "vars.fd")
+    fv_images.prepare_vars(vars_path, boot.setup)
+    guest = vm.Guest(workdir, None, vars_path, boot.ec_data, boot.ec_status,
+                     tag=f"boot{number}", code=code_path)
+    return drive(guest, boot, workdir, vars_path, number)
+
+
+def drive(guest, boot, workdir, vars_path, number):
+    """Runs one power-on: keys sent when their text appears, ended by the guest,
+    the time limit or a while after the stop text; then its result."""
     try:
         guest.start()
         deadline = time.monotonic() + boot.limit
@@ -51,11 +68,50 @@ def run_boot(workdir, image_dir, vars_path, boot, number):
     return result
 
 
-def run_scenario(scenario, image_dir, workdir):
-    vars_path = os.path.join(workdir, "vars.fd")
-    vm.fresh_variable_store(vars_path)
-    runs = [run_boot(workdir, image_dir, vars_path, boot, n)
-            for n, boot in enumerate(scenario.boots, 1)]
+class BuiltImages:
+    """The firmware images of the volume scenarios, each built once per suite
+    run, in the background from the start: the compression (LZMA releases the
+    interpreter lock) overlaps the boots of the scenarios before them."""
+
+    BUILDERS = {fv_scenarios.DRIVERS_IMAGE: fv_images.driver_files,
+                fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files}
+
+    def __init__(self, image_dir, folder, names):
+        self.image_dir = image_dir
+        self.folder = folder
+        self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=1)
+        self.builds = {name: self.pool.submit(self._build, name) for name in names}
+        self.reported = set()
+
+    def _build(self, name):
+        start = time.monotonic()
+        path = os.path.join(self.folder, f"{name}.fd")
+        report = fv_images.build_image(path, self.BUILDERS[name](self.image_dir, self.folder))
+        note = (f"image {name}: {len(report.added)} files added, compressed section "
+                f"{report.compressed_before:,} -> {report.compressed_after:,} bytes, "
+                f"built in {time.monotonic() - start:.1f} s")
+        return path, note
+
+    def path(self, name):
+        path, note = self.builds[name].result()
+        if name not in self.reported:
+            print(note, flush=True)
+            self.reported.add(name)
+        return path
+
+    def close(self):
+        self.pool.shutdown(cancel_futures=True)
+
+
+def run_scenario(scenario, image_dir, workdir, images):
+    if scenario.group == "volume":
+        runs = [run_volume_boot(workdir, images.path(boot.image), boot, n)
+                for n, boot in enumerate(scenario.boots, 1)]
+    else:
+        vars_path = os.path.join(workdir, "vars.fd")
+        vm.fresh_variable_store(vars_path)
+        runs = [run_boot(workdir, image_dir, vars_path, boot, n)
+                for n, boot in enumerate(scenario.boots, 1)]
     checks = scenarios.Checks()
     scenarios.check_every_boot(checks, runs, scenario.boots)
     scenario.check(checks, runs)
@@ -65,22 +121,27 @@ def run_scenario(scenario, image_dir, workdir):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image_dir")
-    parser.add_argument("--group", choices=["shell", "dispatched"],
-                        help="only the scenarios loaded from the shell, or dispatched by the firmware")
+    parser.add_argument("--group", choices=["shell", "dispatched", "volume"],
+                        help="only the scenarios loaded from the shell, dispatched from "
+                             "Driver####, or built into the firmware volume")
     parser.add_argument("--keep", help="keep each scenario's files under this folder")
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (args.group is None or s.group == args.group)]
     passed = failed = 0
     suite_start = time.monotonic()
+    image_folder = tempfile.mkdtemp(prefix="ecfv-", dir=args.keep)
+    images = BuiltImages(args.image_dir, image_folder,
+                         sorted({boot.image for s in chosen if s.group == "volume"
+                                 for boot in s.boots}))
     for scenario in chosen:
         workdir = tempfile.mkdtemp(prefix="ecq-", dir=args.keep)
         start = time.monotonic()
         try:
-            checks = run_scenario(scenario, args.image_dir, workdir)
+            checks = run_scenario(scenario, args.image_dir, workdir, images)
             failures, notes = checks.failures, checks.notes
         except Exception as error:  # a harness or QEMU failure fails the scenario
             failures, notes = [f"{type(error).__name__}: {error}"], []
@@ -98,6 +159,9 @@ def main():
             shutil.rmtree(workdir, ignore_errors=True)
         else:
             print(f"      files: {workdir}")
+    images.close()
+    if args.keep is None:
+        shutil.rmtree(image_folder, ignore_errors=True)
     print(f"QEMU suite time {time.monotonic() - suite_start:.1f} s")
     print(f"{passed} passed, {failed} failed")
     return 1 if failed or not chosen else 0

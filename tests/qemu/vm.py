@@ -75,8 +75,10 @@ class BootResult:
 
 class Guest:
     def __init__(self, workdir, fat_dir, vars_path, ec_data, ec_status=EC_STATUS_READY,
-                 tag="boot"):
+                 tag="boot", code=OVMF_CODE):
+        """fat_dir None: no disk, so the boot manager finds nothing to boot."""
         self.workdir = workdir
+        self.code = code
         self.fat_dir = fat_dir
         self.vars_path = vars_path
         self.ec_data = ec_data
@@ -100,9 +102,12 @@ class Guest:
         cmd = [
             "qemu-system-x86_64", "-machine", "q35", "-accel", "tcg", "-m", "256",
             "-nographic", "-no-reboot", "-net", "none", "-S",
-            "-drive", f"if=pflash,format=raw,readonly=on,file={OVMF_CODE}",
+            "-drive", f"if=pflash,format=raw,readonly=on,file={self.code}",
             "-drive", f"if=pflash,format=raw,file={self.vars_path}",
-            "-drive", f"file=fat:rw:{self.fat_dir},format=raw,media=disk",
+        ]
+        if self.fat_dir is not None:
+            cmd += ["-drive", f"file=fat:rw:{self.fat_dir},format=raw,media=disk"]
+        cmd += [
             "-chardev", f"socket,id=serial0,path={serial_sock}",
             "-serial", "chardev:serial0",
             "-chardev", f"socket,id=qmp0,path={qmp_sock}",

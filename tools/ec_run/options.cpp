@@ -4,6 +4,9 @@
 #include <charconv>
 #include <cmath>
 
+#include "tools/ec_run/number_text.h"
+#include "tools/ec_run/trace_csv.h"
+
 namespace ec_run {
 
 namespace {
@@ -12,15 +15,42 @@ constexpr double kMicrosecondsPerSecond = 1e6;
 constexpr double kLatestKeySeconds = 3600; // far past any prompt; keeps the clock in range
 
 uint8_t ParseByte(const std::string& option, const std::string& text) {
-  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-  const char* first = text.data() + (hex ? 2 : 0);
-  const char* last = text.data() + text.size();
-  unsigned value = 0;
-  const auto [end, error] = std::from_chars(first, last, value, hex ? 16 : 10);
-  if (text.empty() || error != std::errc() || end != last || value > 0xFF) {
+  const std::optional<uint64_t> value = ParseNumber(text);
+  if (!value || *value > 0xFF) {
     throw UsageError(option + " wants a byte (0..255 or 0x00..0xFF), not '" + text + "'");
   }
-  return static_cast<uint8_t>(value);
+  return static_cast<uint8_t>(*value);
+}
+
+// A setting given twice is a command line that means two things.
+void Once(std::vector<std::string>& given, const std::string& option) {
+  if (std::find(given.begin(), given.end(), option) != given.end()) {
+    throw UsageError(option + " given twice");
+  }
+  given.push_back(option);
+}
+
+// Settings that make sense only for some commands.
+void CheckFits(const Options& o, const std::vector<std::string>& given) {
+  const auto has = [&](const char* option) {
+    return std::find(given.begin(), given.end(), option) != given.end();
+  };
+  if (o.flash_image && o.ec_image) {
+    throw UsageError("--flash-image and --ec-image exclude each other: each gives the EC image");
+  }
+  if (has("--trace-blocks") && !o.trace) {
+    throw UsageError("--trace-blocks needs --trace FILE");
+  }
+  for (const std::string& option : given) {
+    const bool update_only =
+        option == "--flash-image" || option == "--flash-busy" || option == "--trace-blocks";
+    if (o.command == Command::Bench) {
+      throw UsageError(option + " belongs to a run, not to bench");
+    }
+    if (o.command == Command::Guard && update_only) {
+      throw UsageError(option + " belongs to an update run, not to guard");
+    }
+  }
 }
 
 class Arguments {
@@ -61,6 +91,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
   Arguments in(args);
   bool threshold_given = false;
   bool reading_given = false;
+  std::vector<std::string> given; // the run settings below, each at most once
   while (!in.done()) {
     const std::string& arg = in.Next();
     if (arg == "--help" || arg == "-h") {
@@ -90,6 +121,24 @@ Options ParseOptions(const std::vector<std::string>& args) {
       reading_given = true;
     } else if (arg == "--profile") {
       o.profile = true;
+    } else if (arg == "--flash-image") {
+      Once(given, arg);
+      o.flash_image = in.Value(arg);
+    } else if (arg == "--ec-busy") {
+      Once(given, arg);
+      ParseEcBusy(in.Value(arg), o.busy);
+    } else if (arg == "--flash-busy") {
+      Once(given, arg);
+      ParseFlashBusy(in.Value(arg), o.busy);
+    } else if (arg == "--io-us") {
+      Once(given, arg);
+      o.io_ns = ParseIoNs(in.Value(arg));
+    } else if (arg == "--trace") {
+      Once(given, arg);
+      o.trace = in.Value(arg);
+    } else if (arg == "--trace-blocks") {
+      Once(given, arg);
+      o.trace_blocks = ParseBlockList(in.Value(arg));
     } else {
       throw UsageError("unknown argument '" + arg + "' (see --help)");
     }
@@ -100,6 +149,7 @@ Options ParseOptions(const std::vector<std::string>& args) {
   if (o.command != Command::Guard && (threshold_given || reading_given)) {
     throw UsageError("--threshold and --register belong to the guard command");
   }
+  CheckFits(o, given);
   // The prompt takes one key per poll in the order typed.
   std::stable_sort(
       o.keys.begin(), o.keys.end(),
@@ -109,7 +159,8 @@ Options ParseOptions(const std::vector<std::string>& args) {
 
 std::string UsageText() {
   return R"(usage: ec_run [options]                 run a scenario on the real updater image
-       ec_run guard --threshold N --register N [--image FILE]
+       ec_run guard --threshold N --register N [--image FILE] [--ec-busy ...]
+                    [--io-us US] [--trace FILE]
        ec_run bench [--image FILE] [--guard-image FILE] [--profile]
        ec_run --list | --help
 
@@ -124,13 +175,35 @@ Run (the default command):
   --list             list the scenarios and what each shows
   --image FILE       run this driver image instead of the built one
   --ec-image FILE    put this EC image in the boot flash; exactly 131072 bytes
+  --flash-image FILE a whole boot-flash image, mapped to end at 4 GiB: a power
+                     of two in size, 16 MiB to 64 MiB; the updater reads the
+                     EC image at 0xFF660000 inside it. Excludes --ec-image.
   --key C@SECONDS    the key C is typed at SECONDS of virtual time (q@2.5);
                      repeatable; replaces the scenario's own keys
+  --ec-busy N        status reads that show the EC busy before it takes each
+                     byte and before each reply is ready, 0..100; or
+                     input=N,output=M to set the two apart
+  --flash-busy erase=N,program=M
+                     flash status reads that still show busy after each erase
+                     (0..100000) and after each word program (0..100)
+  --io-us US         bus cost of one port access in microseconds, above 0 and
+                     to 3 decimals (default 1)
+  --trace FILE       every port access as CSV (index, virtual time, in/out,
+                     port, value, kind, step, detail); "-" is stdout, and the
+                     rest of the output then goes to stderr. Virtual time is
+                     the firmware's clock plus --io-us per access before it.
+  --trace-blocks L   trace only these blocks (0,127 or 0-3) besides the
+                     handshake, identification, finish and restart
 
   Prints the console rows as they appear (yellow on red on a colour
   terminal), a progress line for the 128 blocks on stderr, and a summary:
-  outcome against the expected one, blocks verified, port accesses, virtual
-  time, whether the EC flash now equals the image.
+  outcome against the expected one, blocks verified, port accesses (beside
+  the never-busy minimum of a full update), virtual time, the update time at
+  --io-us per access, whether the EC flash now equals the image.
+  With --ec-busy or --flash-busy the port sequence is not compared access by
+  access; the EC and flash models still flag every byte written while the EC
+  is busy, every reply read before it is ready and every flash command while
+  the flash is busy.
 
 guard --threshold N --register N
   Runs ec_threshold_guard.efi with the guard enabled, threshold N and EC
@@ -145,7 +218,8 @@ bench
   --profile also counts instructions per function (slower).
 
 Exit status: 0 the run matched what the protocol requires (bench: every
-budget met); 1 it did not; 2 a bad command line or an unusable input file.
+budget met); 1 it did not; 2 a bad command line, an unusable input file or a
+trace file that cannot be written (then nothing runs).
 )";
 }
 

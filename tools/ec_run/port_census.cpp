@@ -22,7 +22,9 @@ EcTraffic BlockTraffic() {
 }
 
 PortCensus RequiredForFullUpdate() {
-  return CountPorts(sim::FullUpdateTrace());
+  // Derived once: the sequence is four million accesses long.
+  static const PortCensus census = CountPorts(sim::FullUpdateTrace());
+  return census;
 }
 
 PortKind KindOf(const sim::PortAccess& access) {

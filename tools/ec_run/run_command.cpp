@@ -4,20 +4,62 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <memory>
 #include <optional>
 
 #include "sim/expectation.h"
+#include "sim/hex_text.h"
+#include "tools/ec_run/flash_image.h"
 #include "tools/ec_run/flash_watch.h"
 #include "tools/ec_run/outcome.h"
 #include "tools/ec_run/port_census.h"
 #include "tools/ec_run/progress_line.h"
 #include "tools/ec_run/report_text.h"
+#include "tools/ec_run/trace_csv.h"
+#include "tools/ec_run/update_time.h"
 #include "tools/image_bench/emulated_runner.h"
 #include "tools/image_bench/image_paths.h"
 
 namespace ec_run {
 
 namespace {
+
+// What a run takes besides its scenario.
+struct RunSetup {
+  std::vector<uint8_t> boot_flash; // empty: the EC image alone
+  bool busy = false;               // waits vary: no access-by-access comparison
+  uint64_t instruction_budget = image_bench::kDefaultInstructionBudget;
+  uint64_t io_ns = kDefaultIoNs;
+  std::optional<std::string> trace;
+  std::set<unsigned> trace_blocks;
+};
+
+// With the trace on stdout, everything else goes to stderr.
+class HumanOutputToStderr {
+public:
+  explicit HumanOutputToStderr(bool on)
+      : saved_(on ? std::cout.rdbuf(std::cerr.rdbuf()) : nullptr) {}
+  ~HumanOutputToStderr() {
+    if (saved_ != nullptr) {
+      std::cout.rdbuf(saved_);
+    }
+  }
+  HumanOutputToStderr(const HumanOutputToStderr&) = delete;
+  HumanOutputToStderr& operator=(const HumanOutputToStderr&) = delete;
+
+private:
+  std::streambuf* saved_;
+};
+
+RunSetup SetupFrom(const Options& options, sim::Scenario& scenario) {
+  RunSetup setup;
+  setup.instruction_budget = ApplyBusy(options.busy, scenario.platform);
+  setup.busy = options.busy.any();
+  setup.io_ns = options.io_ns;
+  setup.trace = options.trace;
+  setup.trace_blocks = options.trace_blocks;
+  return setup;
+}
 
 std::string ImagePath(const Options& options, sim::Driver driver) {
   return options.image ? *options.image : image_bench::DriverImagePath(driver);
@@ -51,32 +93,54 @@ size_t BytesDiffering(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
   return differing;
 }
 
-int RunAndReport(const sim::Scenario& scenario, const std::string& image_path) {
+int RunAndReport(const sim::Scenario& scenario, const std::string& image_path, RunSetup setup,
+                 const std::string& flash_line) {
   const std::vector<uint8_t> image = LoadDriverImage(image_path);
-  const bool colour = StdoutHasColour();
+  // Opened only once every input is known good, before anything runs.
+  std::unique_ptr<TraceCsv> trace;
+  if (setup.trace) {
+    trace = std::make_unique<TraceCsv>(*setup.trace, setup.trace_blocks, setup.io_ns);
+  }
+  const HumanOutputToStderr redirect(setup.trace == "-");
+  const bool colour = !setup.trace && StdoutHasColour();
   const bool updater = scenario.driver == sim::Driver::Updater;
   FlashWatch flash(scenario.platform.ec_image);
   ProgressLine progress(stderr);
   flash.on_change = [&](const FlashWatch& f) { progress.Show(f.erased(), f.verified()); };
 
   image_bench::MachineOptions machine;
+  machine.instruction_budget = setup.instruction_budget;
+  machine.boot_flash = std::move(setup.boot_flash);
+  machine.keep_port_log = !(setup.busy && updater); // a guard run shows its exchange
   bool console_shown = false;
   machine.on_console = [&](const sim::ConsoleOutput& out) {
     progress.Finish(); // a message starts on a line of its own
     std::cout << ConsoleLine(out, colour) << std::endl;
     console_shown = true;
   };
-  if (updater) {
-    machine.on_port = [&](const sim::PortAccess& access) { flash.See(access); };
-  }
+  machine.on_port = [&](const sim::PortAccess& access, uint64_t clock_us) {
+    if (updater) {
+      flash.See(access);
+    }
+    if (trace) {
+      trace->See(access, clock_us);
+    }
+  };
   std::cout << "scenario " << scenario.name << ": " << scenario.summary << "\nimage    "
-            << image_path << "\n\n";
+            << image_path << '\n'
+            << flash_line << '\n';
   const auto start = std::chrono::steady_clock::now();
   const image_bench::EmulatedRun run = image_bench::RunImage(scenario, image, std::move(machine));
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   progress.Finish();
 
-  const sim::Expectation expected = sim::Expect(scenario);
+  if (trace) {
+    trace->Finish();
+  }
+  sim::Expectation expected = sim::Expect(scenario);
+  if (setup.busy) {
+    expected.trace = run.record.log; // waits vary; the models flag every breach
+  }
   const std::vector<std::string> faults = sim::Check(scenario, expected, run.record);
   if (console_shown) {
     std::cout << '\n';
@@ -91,8 +155,15 @@ int RunAndReport(const sim::Scenario& scenario, const std::string& image_path) {
   if (updater) {
     std::cout << "blocks         " << flash.verified() << " of " << kEcBlocks << " verified\n";
   }
-  std::cout << "port accesses  " << Grouped(run.record.accesses) << '\n';
+  const RunCost cost{run.record.accesses, run.record.virtual_us, setup.io_ns,
+                     updater && flash.verified() == kEcBlocks};
+  std::cout << "port accesses  " << AccessesText(cost) << '\n';
   std::cout << "virtual time   " << Seconds(run.record.virtual_us) << '\n';
+  std::cout << "update time    " << UpdateTimeText(cost) << '\n';
+  if (trace) {
+    std::cout << "trace          " << Grouped(trace->lines()) << " lines to " << *setup.trace
+              << '\n';
+  }
   if (updater) {
     const size_t differing = BytesDiffering(run.record.flash_after, scenario.platform.ec_image);
     const bool untouched = run.record.flash_after == scenario.platform.flash_before;
@@ -147,22 +218,32 @@ int RunScenario(const Options& options) {
     throw UsageError("no scenario named '" + options.scenario + "' (see --list)");
   }
   sim::Scenario scenario = *found;
+  RunSetup setup = SetupFrom(options, scenario);
+  std::string flash_line;
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
+  } else if (options.flash_image) {
+    FlashImage flash = LoadFlashImage(*options.flash_image);
+    scenario.platform.ec_image = std::move(flash.ec_image);
+    setup.boot_flash = std::move(flash.bytes);
+    flash_line = "flash    " + *options.flash_image + ": " + Grouped(setup.boot_flash.size()) +
+                 " bytes at " + sim::Hex(flash.mapping.base) + ", EC image from file offset " +
+                 sim::Hex(flash.mapping.ec_offset) + "\n";
   }
   if (!options.keys.empty()) {
     scenario.keys = options.keys;
   }
-  return RunAndReport(scenario, ImagePath(options, scenario.driver));
+  return RunAndReport(scenario, ImagePath(options, scenario.driver), std::move(setup), flash_line);
 }
 
 int RunGuard(const Options& options) {
-  const sim::Scenario scenario =
+  sim::Scenario scenario =
       sim::GuardScenario("guard",
                          "guard enabled, threshold " + std::to_string(options.threshold) +
                              ", EC register 0x93 reads " + std::to_string(options.reading),
                          1, options.threshold, options.reading);
-  return RunAndReport(scenario, ImagePath(options, sim::Driver::Guard));
+  RunSetup setup = SetupFrom(options, scenario);
+  return RunAndReport(scenario, ImagePath(options, sim::Driver::Guard), std::move(setup), "");
 }
 
 int ListScenarios() {

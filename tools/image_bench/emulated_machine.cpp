@@ -52,8 +52,15 @@ EmulatedMachine::EmulatedMachine(sim::PlatformConfig platform, std::span<const u
   tables_.on_console = options_.on_console;
   MapImage(image_file);
   cpu_.Map(kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE);
-  cpu_.Map(kBootFlashBase, kBootFlashSize, UC_PROT_READ);
-  cpu_.Write(kBootFlashBase, platform_.ec_image());
+  if (options_.boot_flash.empty()) {
+    cpu_.Map(kBootFlashBase, kBootFlashSize, UC_PROT_READ);
+    cpu_.Write(kBootFlashBase, platform_.ec_image());
+  } else {
+    const uint64_t base = kBootFlashEnd - options_.boot_flash.size();
+    cpu_.Map(base, options_.boot_flash.size(), UC_PROT_READ);
+    cpu_.Write(base, options_.boot_flash);
+  }
+  platform_.set_logging(options_.keep_port_log);
   HookMachine();
 }
 
@@ -143,7 +150,7 @@ uint32_t EmulatedMachine::OnIn(uc_engine*, uint32_t port, int size, void* user) 
   try {
     const uint8_t value = m.platform_.PortRead(static_cast<uint16_t>(port));
     if (m.options_.on_port) {
-      m.options_.on_port(sim::In(static_cast<uint16_t>(port), value));
+      m.options_.on_port(sim::In(static_cast<uint16_t>(port), value), m.firmware_.now_us());
     }
     return value;
   } catch (const std::exception& e) {
@@ -161,7 +168,7 @@ void EmulatedMachine::OnOut(uc_engine*, uint32_t port, int size, uint32_t value,
     const auto byte = static_cast<uint8_t>(value);
     m.platform_.PortWrite(static_cast<uint16_t>(port), byte);
     if (m.options_.on_port) {
-      m.options_.on_port(sim::Out(static_cast<uint16_t>(port), byte));
+      m.options_.on_port(sim::Out(static_cast<uint16_t>(port), byte), m.firmware_.now_us());
     }
     // The reset takes the machine down at once; nothing after the write runs.
     if (port == sim::kResetControlPort && m.platform_.reset_requested()) {

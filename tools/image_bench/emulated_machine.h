@@ -30,7 +30,14 @@ inline constexpr uint64_t kDefaultInstructionBudget = 250'000'000;
 struct MachineOptions {
   uint64_t instruction_budget = kDefaultInstructionBudget;
   bool profile = false; // count executions per instruction address (slow)
-  std::function<void(const sim::PortAccess&)> on_port;
+  // Every port access, with the firmware's clock (virtual microseconds) then.
+  std::function<void(const sim::PortAccess&, uint64_t clock_us)> on_port;
+  // The whole boot flash, mapped to end at 4 GiB; empty: the platform's EC
+  // image alone at its window. Its size must be a power of two.
+  std::vector<uint8_t> boot_flash;
+  // false: the platform keeps no port log (a run of hundreds of millions of
+  // accesses); on_port still sees every access.
+  bool keep_port_log = true;
   std::function<void(const sim::ConsoleOutput&)> on_console;
 };
 

@@ -20,6 +20,7 @@ inline constexpr uint64_t kStackSize = 0x10000;
 inline constexpr uint64_t kImageLoadAddress = 0x10000000;
 inline constexpr uint64_t kBootFlashBase = sim::kBootFlashBase;
 inline constexpr uint64_t kBootFlashSize = sim::kEcImageSize;
+inline constexpr uint64_t kBootFlashEnd = uint64_t{1} << 32; // the reset vector's 4 GiB
 
 // Where called functions return to: the run ends when the CPU gets there.
 // It lies in the trap page, past every trap, and is never executed.

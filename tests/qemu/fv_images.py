@@ -1,0 +1,78 @@
+"""The firmware images and variable stores the firmware-volume scenarios and
+`./run firmware` boot: Debian's OVMF with our driver files built into its DXE
+volume by the project's image tool, and a copy of OVMF's variable store with
+"Setup" written in by the project's variable-store code.
+"""
+
+import os
+import shutil
+import uuid
+
+from scenarios import GUARD_ENABLE, GUARD_THRESHOLD, REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
+from variables import SETUP_GUID, setup_variable, write_variable  # also puts tools/fv on the path
+
+import add_drivers  # noqa: E402  (tools/fv)
+import ffs  # noqa: E402
+import modules  # noqa: E402
+
+OVMF_CODE = add_drivers.OVMF_CODE
+Refusal = add_drivers.Refusal
+OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
+
+# No firmware component installs this protocol: a file that depends on it
+# stays in the volume undispatched.
+ABSENT_PROTOCOL = uuid.UUID("5C1D7B0E-3A52-4E8F-B6D1-0F9A2E4C7B63")
+GUARD = modules.MODULES["ec_threshold_guard"]
+
+
+def setup_bytes(request, enable, threshold):
+    data = bytearray(SETUP_SIZE)
+    data[REQUEST], data[GUARD_ENABLE], data[GUARD_THRESHOLD] = request, enable, threshold
+    return bytes(data)
+
+
+def prepare_vars(path, setup):
+    """A fresh copy of OVMF's store, with "Setup" holding setup (None: absent)."""
+    shutil.copyfile(OVMF_VARS, path)
+    if setup is not None:
+        write_variable(path, "Setup", SETUP_GUID, SETUP_ATTRIBUTES, setup)
+
+
+def read_setup(path):
+    """Setup's bytes in a store after a run, or None."""
+    variable = setup_variable(path)
+    return None if variable is None else variable.data
+
+
+def _read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+def _write_ffs(folder, name, data):
+    path = os.path.join(folder, f"{name}.ffs")
+    with open(path, "wb") as f:
+        f.write(data)
+    return path
+
+
+def driver_files(image_dir, folder):
+    """Both drivers as the image build wrote them, and the test-only trigger driver."""
+    trigger = ffs.driver_file(modules.TEST_TRIGGER_FILE_GUID, "test_trigger_driver",
+                              _read(os.path.join(image_dir, "test_trigger_driver.efi")), ffs.depex())
+    return [os.path.join(image_dir, "ec_flash_updater.ffs"),
+            os.path.join(image_dir, "ec_threshold_guard.ffs"),
+            _write_ffs(folder, "test_trigger_driver", trigger)]
+
+
+def unmet_dependency_files(image_dir, folder):
+    """The guard's image, byte for byte, in a file that waits for ABSENT_PROTOCOL."""
+    guard = ffs.driver_file(GUARD.file_guid, GUARD.name,
+                            _read(os.path.join(image_dir, f"{GUARD.name}.efi")),
+                            ffs.depex(ABSENT_PROTOCOL))
+    return [_write_ffs(folder, "guard_unmet_dependency", guard)]
+
+
+def build_image(output, files):
+    """Writes the image with the image tool; returns its Report. Raises add_drivers.Refusal."""
+    return add_drivers.build(OVMF_CODE, output, files)

@@ -1,0 +1,133 @@
+"""Scenarios on a firmware image with our drivers built into its DXE volume.
+
+Each boots that image straight from power-on with no disk: "Setup" is written
+into the variable store before the boot, the DXE dispatcher starts the
+drivers when their dependencies are met, and the test-only trigger driver
+installs the update trigger when the boot manager signals ready-to-boot. The
+boot manager's first serial line ends a boot once the evidence is in.
+"""
+
+import ec_protocol as ec
+import variables
+from fv_images import setup_bytes
+from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
+                       INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
+                       check_setup)
+from vm import EC_STATUS_READY
+
+BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial
+TRIGGER_INSTALLED = "test trigger: installed"
+
+DRIVERS_IMAGE = "drivers"          # both drivers and the trigger driver
+UNMET_IMAGE = "unmet-dependency"   # only the guard, waiting for a protocol nobody installs
+
+
+class FvBoot:
+    """One power-on of a built image with "Setup" prepared (None: absent)."""
+
+    def __init__(self, image, setup, ec_data, keys=(), stop_after=(BOOT_MANAGER, 0.3), limit=45):
+        self.image = image
+        self.setup = setup
+        self.ec_data = ec_data
+        self.ec_status = EC_STATUS_READY
+        self.keys = list(keys)
+        self.stop_after = stop_after
+        self.limit = limit
+
+
+def check_boot_manager(c, run):
+    c.that(BOOT_MANAGER in run.text, "the boot did not reach the boot manager")
+    c.that(run.exit_reason is None, f"the guest ended the run: {run.exit_reason}")
+    at = run.time_of(BOOT_MANAGER)
+    if at is not None:
+        c.note(f"boot manager at {at:.1f} s")
+
+
+def guard_powers_off():
+    setup = setup_bytes(0, 1, 0x80)
+
+    def check(c, runs):
+        run = runs[0]
+        check_ports(c, run, ec.guard_check(0x80))
+        c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
+        # The guard runs in DXE: the power-off comes before the boot manager
+        # or any console output.
+        c.equal(run.text.strip(), "", "serial output before the power-off")
+        if run.exit_time() is not None:
+            c.note(f"powered off {run.exit_time():.1f} s after power-on")
+
+    boot = FvBoot(DRIVERS_IMAGE, setup, ec_data=0x7F, stop_after=None)
+    return Scenario("volume_guard_below_threshold_powers_off", [boot], check, "volume")
+
+
+def guard_boots_on():
+    def check(c, runs):
+        check_ports(c, runs[0], ec.guard_check(0x80))
+        check_boot_manager(c, runs[0])
+
+    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(0, 1, 0x80), ec_data=0x80)
+    return Scenario("volume_guard_at_threshold_boots_on", [boot], check, "volume")
+
+
+# name, Setup (None: absent). The EC answers 0x00, below any enabled
+# threshold: a guard that ran anyway would power off.
+QUIET_CASES = [
+    ("volume_guard_disabled_request_0_boots_on", setup_bytes(0, 0, 0x80)),
+    ("volume_setup_absent_boots_on", None),
+]
+
+
+def quiet_boot(name, setup):
+    """Neither driver has anything to do, though both are dispatched and the trigger arrives."""
+
+    def check(c, runs):
+        run = runs[0]
+        check_ports(c, run, ec.NO_TRAFFIC)
+        c.that(TRIGGER_INSTALLED in run.text, "the test driver did not install the trigger")
+        check_no_messages(c, run)
+        check_boot_manager(c, run)
+        if setup is None:
+            c.that(variables.setup_variable(run.vars_path) is None, "Setup appeared")
+        else:
+            check_setup(c, run.vars_path, setup)
+
+    return Scenario(name, [FvBoot(DRIVERS_IMAGE, setup, ec_data=0x00)], check, "volume")
+
+
+def updater_q_skips():
+    def check(c, runs):
+        run = runs[0]
+        check_message(c, run, ROW_BANNER, BANNER)
+        check_message(c, run, ROW_PROMPT, PROMPT)
+        # The updater leaves the cursor after its skip message and the colour
+        # set: the boot manager's next line continues that row.
+        check_message(c, run, ROW_SKIPPED, SKIPPED, more_may_follow=True)
+        c.that(STARTING not in run.text and INIT_FAILED not in run.text, "update started after Q")
+        check_ports(c, run, ec.updater_skip())
+        check_boot_manager(c, run)
+        check_setup(c, run.vars_path, setup_bytes(0, 0, 0))
+        times = [run.time_of(t) for t in (TRIGGER_INSTALLED, BANNER, SKIPPED, BOOT_MANAGER)]
+        c.that(None not in times and times == sorted(times),
+               f"trigger, banner, skip and boot manager not in that order: {times}")
+        if None not in times:
+            c.that(times[3] - times[2] >= 1.8, f"pause after the skip {times[3] - times[2]:.1f} s")
+            c.note(f"prompt at {times[1]:.1f} s, pause after skip {times[3] - times[2]:.1f} s")
+
+    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(1, 0, 0), ec_data=0x00, keys=[(PROMPT, "q")])
+    return Scenario("volume_updater_request_q_skips", [boot], check, "volume")
+
+
+def unmet_dependency():
+    """The guard's own image, enabled, with the EC below its threshold, but
+    in a file whose dependency never holds: the dispatcher never starts it."""
+
+    def check(c, runs):
+        check_ports(c, runs[0], ec.NO_TRAFFIC)
+        check_boot_manager(c, runs[0])
+
+    boot = FvBoot(UNMET_IMAGE, setup_bytes(0, 1, 0x80), ec_data=0x7F)
+    return Scenario("volume_unmet_dependency_never_dispatched", [boot], check, "volume")
+
+
+SCENARIOS = ([guard_powers_off(), guard_boots_on()] + [quiet_boot(*case) for case in QUIET_CASES]
+             + [updater_q_skips(), unmet_dependency()])

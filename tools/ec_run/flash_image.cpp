@@ -1,0 +1,44 @@
+#include "tools/ec_run/flash_image.h"
+
+#include "sim/hex_text.h"
+#include "sim/platform.h"
+#include "tools/ec_run/report_text.h"
+#include "tools/ec_run/run_command.h"
+#include "tools/image_bench/memory_map.h"
+#include "tools/image_bench/pe_image.h"
+
+namespace ec_run {
+
+FlashMapping MapFlashImage(uint64_t size, const std::string& what) {
+  const uint64_t needed = image_bench::kBootFlashEnd - sim::kBootFlashBase;
+  const std::string has = what + ": " + Grouped(size) + " bytes; ";
+  if (size == 0 || (size & (size - 1)) != 0) {
+    throw InputError(has + "a boot-flash image is a power of two in size");
+  }
+  if (size < needed) {
+    throw InputError(has + "mapped to end at 4 GiB it starts at " +
+                     sim::Hex(image_bench::kBootFlashEnd - size) + ", above the EC image at " +
+                     sim::Hex(sim::kBootFlashBase) + " (a boot-flash image needs at least 16 MiB)");
+  }
+  if (size > kLargestFlashImage) {
+    throw InputError(has + "more than the " + Grouped(kLargestFlashImage) +
+                     " bytes (64 MiB) of boot flash mapped below 4 GiB");
+  }
+  const uint64_t base = image_bench::kBootFlashEnd - size;
+  return {base, sim::kBootFlashBase - base};
+}
+
+FlashImage LoadFlashImage(const std::string& path) {
+  FlashImage image;
+  try {
+    image.bytes = image_bench::ReadFileBytes(path); // its message names the file
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
+  image.mapping = MapFlashImage(image.bytes.size(), path);
+  const auto first = image.bytes.begin() + static_cast<std::ptrdiff_t>(image.mapping.ec_offset);
+  image.ec_image.assign(first, first + sim::kEcImageSize);
+  return image;
+}
+
+} // namespace ec_run

@@ -1,0 +1,33 @@
+// A platform's whole boot-flash image, mapped as the chipset maps the boot
+// flash: its last byte at 4 GiB - 1. The updater finds the EC image at
+// 0xFF660000 inside that window, so the file offset follows from the size.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ec_run {
+
+// Larger images are not mapped below 4 GiB whole on the platforms this runs for.
+inline constexpr uint64_t kLargestFlashImage = uint64_t{64} << 20;
+
+struct FlashMapping {
+  uint64_t base = 0;      // the address of the file's first byte
+  uint64_t ec_offset = 0; // the file offset of the EC image
+};
+
+// Throws InputError (naming `what`) for a size that is not a power of two,
+// that does not reach down to the EC image, or that is larger than
+// kLargestFlashImage.
+FlashMapping MapFlashImage(uint64_t size, const std::string& what);
+
+struct FlashImage {
+  std::vector<uint8_t> bytes;
+  FlashMapping mapping;
+  std::vector<uint8_t> ec_image; // the 128 KiB the updater will read
+};
+
+FlashImage LoadFlashImage(const std::string& path);
+
+} // namespace ec_run

@@ -1,0 +1,133 @@
+"""Reads firmware volumes, the files in them and a list of sections.
+
+Only what the image tool needs: volume headers (checked by their checksum),
+the file list of a volume (each file parsed by ffs.py, as strictly as the
+DXE core reads it) and a list of sections. Everything that does not parse
+raises FormatError, whose text names the place.
+"""
+
+import struct
+import uuid
+
+import ffs
+
+VOLUME_SIGNATURE = b"_FVH"
+VOLUME_HEADER = struct.Struct("<16s16sQ4sIHHHBB")  # zero vector .. revision (56 bytes)
+EXT_HEADER_SIZE = struct.Struct("<16sI")           # volume name, extended header size
+ERASE_POLARITY = 0x800
+
+FILE_HEADER = struct.Struct("<16sBBBB3sB")         # name, checksums, type, attributes, size, state
+FILE_ALIGNMENT = 8
+FILETYPE_FIRMWARE_VOLUME_IMAGE = 0x0B
+# A valid file's state byte (header and data valid), by the volume's erased value.
+FFS_STATE_VALID = {0xFF: 0xF8, 0x00: 0x07}
+
+SECTION_GUID_DEFINED = 0x02
+SECTION_FIRMWARE_VOLUME_IMAGE = 0x17
+GUID_DEFINED_HEADER = struct.Struct("<16sHH")      # definition GUID, data offset, attributes
+
+
+class FormatError(ValueError):
+    pass
+
+
+def align(value, alignment):
+    return (value + alignment - 1) & ~(alignment - 1)
+
+
+class Volume:
+    """A firmware volume found at offset in data."""
+
+    def __init__(self, data, offset, what="volume"):
+        if len(data) < offset + VOLUME_HEADER.size or \
+                data[offset + 40:offset + 44] != VOLUME_SIGNATURE:
+            raise FormatError(f"{what}: no firmware volume header at {offset:#x}")
+        (_, guid, length, _, attributes, header_length, _, ext_offset, _,
+         _) = VOLUME_HEADER.unpack_from(data, offset)
+        if length > len(data) - offset or header_length > length or header_length % 2:
+            raise FormatError(f"{what}: volume at {offset:#x} claims {length:#x} bytes")
+        header = data[offset:offset + header_length]
+        if sum(struct.unpack(f"<{header_length // 2}H", header)) & 0xFFFF:
+            raise FormatError(f"{what}: volume header checksum wrong at {offset:#x}")
+        self.data = data
+        self.offset = offset
+        self.length = length
+        self.guid = uuid.UUID(bytes_le=guid)
+        self.erased = 0xFF if attributes & ERASE_POLARITY else 0x00
+        self.what = what
+        first = header_length
+        if ext_offset:
+            _, ext_size = EXT_HEADER_SIZE.unpack_from(data, offset + ext_offset)
+            first = ext_offset + ext_size
+        self.first_file = align(first, FILE_ALIGNMENT)
+
+    @property
+    def end(self):
+        return self.offset + self.length
+
+    def files(self):
+        """(offset in data, FileHeader) of every file up to the erased space."""
+        at = self.offset + self.first_file
+        while at + ffs.FILE_HEADER_SIZE <= self.end:
+            if all(b == self.erased for b in self.data[at:at + ffs.FILE_HEADER_SIZE]):
+                return
+            file = FileHeader(self.data, at, self.end, f"{self.what}, file at {at - self.offset:#x}")
+            yield at, file
+            at = align(at + file.size, FILE_ALIGNMENT)
+
+    def free_offset(self):
+        """Where the erased space after the last file starts (relative to the volume)."""
+        last = self.offset + self.first_file
+        for at, file in self.files():
+            last = align(at + file.size, FILE_ALIGNMENT)
+        tail = self.data[last:self.end]
+        if tail.count(self.erased) != len(tail):
+            raise FormatError(f"{self.what}: bytes after the last file are not erased")
+        return last - self.offset
+
+
+class FileHeader:
+    """A file's header, checked as the DXE core checks every header in a
+    volume; pad and raw files have no sections, so only parse() reads them."""
+
+    def __init__(self, data, offset, limit, what):
+        if offset + ffs.FILE_HEADER_SIZE > limit:
+            raise FormatError(f"{what}: truncated header")
+        name, checksum, _, self.type, self.attributes, size, self.state = \
+            FILE_HEADER.unpack_from(data, offset)
+        header = data[offset:offset + ffs.FILE_HEADER_SIZE]
+        if checksum != ffs.header_checksum(header):
+            raise FormatError(f"{what}: header checksum {checksum:#04x}, "
+                              f"expected {ffs.header_checksum(header):#04x}")
+        self.size = int.from_bytes(size, "little")
+        if self.attributes & ffs.FFS_ATTRIB_LARGE_FILE or self.size < ffs.FILE_HEADER_SIZE \
+                or offset + self.size > limit:
+            raise FormatError(f"{what}: size {self.size:#x} does not fit its volume")
+        self.guid = uuid.UUID(bytes_le=name)
+        self.data = data
+        self.offset = offset
+        self.what = what
+
+    def parse(self):
+        """The whole file with its sections (ffs.FfsFile)."""
+        return parse_file(self.data[self.offset:self.offset + self.size], self.what)
+
+
+def parse_file(data, what):
+    try:
+        return ffs.parse_ffs(data)
+    except ValueError as error:
+        raise FormatError(f"{what}: {error}") from None
+
+
+def sections(data, start, end, what):
+    """(offset, type, size) of the sections between start and end, each 4-byte aligned."""
+    found = []
+    at = start
+    while at < end:
+        size = int.from_bytes(data[at:at + 3], "little")
+        if at + ffs.SECTION_HEADER_SIZE > end or size < ffs.SECTION_HEADER_SIZE or at + size > end:
+            raise FormatError(f"{what}: bad section at {at - start:#x}")
+        found.append((at, data[at + 3], size))
+        at = align(at + size, ffs.SECTION_ALIGNMENT)
+    return found
