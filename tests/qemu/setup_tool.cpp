@@ -12,6 +12,9 @@
 
 namespace {
 
+// The "Setup" layout written out here on purpose, apart from the drivers'
+// own definition, so the firmware tests do not share it with the code under
+// test.
 constexpr UINTN SETUP_SIZE = 3180;
 constexpr UINT32 SETUP_ATTRIBUTES =
     EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
