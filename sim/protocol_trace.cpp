@@ -41,24 +41,25 @@ void ProtocolTrace::FlashIdle(uint8_t status) {
   PtDeselect();
 }
 
-void ProtocolTrace::FlashWriteEnable() {
-  FlashIdle();
+// A latch command is closed by the select that opens its status read, which
+// then shows the latch as the command left it.
+void ProtocolTrace::FlashLatchCommand(uint8_t opcode, uint8_t status_after) {
   PtSelect();
-  PtSendCommand(kFlashWriteEnable);
+  PtSendCommand(opcode);
   PtSelect();
   PtSendCommand(kFlashReadStatus);
-  PtReadByte(kFlashStatusWel);
+  PtReadByte(status_after);
   PtDeselect();
+}
+
+void ProtocolTrace::FlashWriteEnable() {
+  FlashIdle();
+  FlashLatchCommand(kFlashWriteEnable, kFlashStatusWel);
 }
 
 void ProtocolTrace::FlashWriteDisable(uint8_t status_before) {
   FlashIdle(status_before);
-  PtSelect();
-  PtSendCommand(kFlashWriteDisable);
-  PtSelect();
-  PtSendCommand(kFlashReadStatus);
-  PtReadByte(0);
-  PtDeselect();
+  FlashLatchCommand(kFlashWriteDisable, 0);
 }
 
 void ProtocolTrace::FlashId(const std::array<uint8_t, 4>& id) {

@@ -48,6 +48,7 @@ private:
   void PtSendData(uint8_t byte);
   void PtReadByte(uint8_t value);
   void PtSendAddress(uint32_t address); // most significant byte first
+  void FlashLatchCommand(uint8_t opcode, uint8_t status_after);
 
   PortLog log_;
   uint8_t idle_status_ = 0x00;
