@@ -9,11 +9,12 @@ import shutil
 import uuid
 
 from scenarios import GUARD_ENABLE, GUARD_THRESHOLD, REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
-from variables import SETUP_GUID, setup_variable, write_variable  # also puts tools/fv on the path
+from variables import SETUP_GUID, setup_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
 import ffs  # noqa: E402
 import modules  # noqa: E402
+from varstore import write_variable  # noqa: E402
 
 OVMF_CODE = add_drivers.OVMF_CODE
 Refusal = add_drivers.Refusal
