@@ -8,12 +8,13 @@ import os
 import shutil
 import uuid
 
-from scenarios import GUARD_ENABLE, GUARD_THRESHOLD, REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
-from variables import SETUP_GUID, setup_variable, write_variable  # also puts tools/fv on the path
+from scenarios import SETUP_ATTRIBUTES
+from variables import SETUP_GUID, setup_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
 import ffs  # noqa: E402
 import modules  # noqa: E402
+from varstore import write_variable  # noqa: E402
 
 OVMF_CODE = add_drivers.OVMF_CODE
 Refusal = add_drivers.Refusal
@@ -23,12 +24,6 @@ OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 # stays in the volume undispatched.
 ABSENT_PROTOCOL = uuid.UUID("5C1D7B0E-3A52-4E8F-B6D1-0F9A2E4C7B63")
 GUARD = modules.MODULES["ec_threshold_guard"]
-
-
-def setup_bytes(request, enable, threshold):
-    data = bytearray(SETUP_SIZE)
-    data[REQUEST], data[GUARD_ENABLE], data[GUARD_THRESHOLD] = request, enable, threshold
-    return bytes(data)
 
 
 def prepare_vars(path, setup):

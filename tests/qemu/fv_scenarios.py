@@ -9,10 +9,9 @@ boot manager's first serial line ends a boot once the evidence is in.
 
 import ec_protocol as ec
 import variables
-from fv_images import setup_bytes
 from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
                        INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
-                       check_setup)
+                       check_setup, setup_bytes)
 from vm import EC_STATUS_READY
 
 BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial

@@ -16,6 +16,7 @@ import time
 import tty
 
 import fv_images
+import scenarios
 import vm
 from fv_scenarios import BOOT_MANAGER
 
@@ -102,7 +103,7 @@ def summary(result, vars_path):
         print(f"port {port:#04x} {captured.hex(' ') or '(nothing)'}")
     setup = fv_images.read_setup(vars_path)
     print("Setup     " + ("absent" if setup is None else
-                          f"update request {setup[fv_images.REQUEST]} after the run"))
+                          f"update request {setup[scenarios.REQUEST]} after the run"))
 
 
 def main(argv=None):
@@ -111,7 +112,7 @@ def main(argv=None):
     work = tempfile.mkdtemp(prefix="ecfw-")
     try:
         build(image_dir, work)
-        setup = None if args.no_setup else fv_images.setup_bytes(
+        setup = None if args.no_setup else scenarios.setup_bytes(
             args.request, int(args.guard is not None), args.guard or 0)
         vars_path = os.path.join(work, "vars.fd")
         fv_images.prepare_vars(vars_path, setup)

@@ -37,11 +37,16 @@ def set_setup(request, enable, threshold):
     return f"setup_tool set {REQUEST}={request} {GUARD_ENABLE}={enable} {GUARD_THRESHOLD}={threshold:#x}"
 
 
-def expected_setup(request, enable, threshold):
-    """The bytes setup_tool writes: i % 251, with the three EC bytes chosen."""
-    data = bytearray(i % 251 for i in range(SETUP_SIZE))
+def setup_bytes(request, enable, threshold, filler=bytes(SETUP_SIZE)):
+    """Setup's bytes: filler with the three EC bytes chosen."""
+    data = bytearray(filler)
     data[REQUEST], data[GUARD_ENABLE], data[GUARD_THRESHOLD] = request, enable, threshold
     return bytes(data)
+
+
+def expected_setup(request, enable, threshold):
+    """The bytes setup_tool writes: i % 251, with the three EC bytes chosen."""
+    return setup_bytes(request, enable, threshold, bytes(i % 251 for i in range(SETUP_SIZE)))
 
 
 def register(image, description):

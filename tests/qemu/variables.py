@@ -8,7 +8,7 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fv"))
 
-from varstore import read_variables, write_variable  # noqa: E402  (after the path above)
+from varstore import read_variables  # noqa: E402  (after the path above)
 
 GLOBAL_VARIABLE = uuid.UUID("8be4df61-93ca-11d2-aa0d-00e098032b8c")
 SETUP_GUID = uuid.UUID("ec87d643-eba4-4bb5-a1e5-3f3e36b20da9")
@@ -38,7 +38,3 @@ def driver_options(path):
 
 def path_names_file(device_path, file_name):
     return file_name.encode("utf-16-le") in device_path
-
-
-__all__ = ["read_variables", "write_variable", "setup_variable", "driver_options",
-           "path_names_file", "SETUP_GUID"]

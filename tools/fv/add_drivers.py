@@ -47,7 +47,7 @@ def build(base, output, files):
     result, report = add_files(image, [(path, read(path)) for path in files])
     # Read back what a boot would read before anything is written.
     present = {header.guid for _, header in dxe_files(result)}
-    missing = [guid for guid, _, _ in report.added if guid not in present]
+    missing = [guid for guid in report.added if guid not in present]
     if missing:
         raise Refusal(f"the image read back lacks {', '.join(str(g).upper() for g in missing)}")
     write_atomically(output, result)

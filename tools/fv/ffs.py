@@ -150,15 +150,24 @@ def _parse_sections(data: bytes, size: int) -> list:
     return sections
 
 
+def read_header(data: bytes, offset: int = 0) -> tuple:
+    """(name GUID, file checksum, type, attributes, size, state) of the header
+    at offset; raises ValueError unless its header checksum holds."""
+    name, checksum, file_checksum, file_type, attributes, size3, state = \
+        _HEADER.unpack_from(data, offset)
+    expected = header_checksum(data[offset:offset + FILE_HEADER_SIZE])
+    if checksum != expected:
+        raise ValueError(f"header checksum {checksum:#04x}, expected {expected:#04x}")
+    return (uuid.UUID(bytes_le=name), file_checksum, file_type, attributes,
+            int.from_bytes(size3, "little"), state)
+
+
 def parse_ffs(data: bytes) -> FfsFile:
     """Reads a file that starts at data[0]; bytes after its size are ignored
     (the next file of a volume). Raises ValueError on any damage."""
     if len(data) < FILE_HEADER_SIZE:
         raise ValueError(f"{len(data)} bytes: shorter than a file header")
-    name, checksum, file_checksum, file_type, attributes, size3, state = _HEADER.unpack_from(data)
-    size = int.from_bytes(size3, "little")
-    if checksum != header_checksum(data):
-        raise ValueError(f"header checksum {checksum:#04x}, expected {header_checksum(data):#04x}")
+    guid, file_checksum, file_type, attributes, size, state = read_header(data)
     if attributes & FFS_ATTRIB_LARGE_FILE:
         raise ValueError("a file with the extended (large file) header")
     if size < FILE_HEADER_SIZE or size > len(data):
@@ -168,5 +177,4 @@ def parse_ffs(data: bytes) -> FfsFile:
             raise ValueError("file data checksum does not sum to zero")
     elif file_checksum != FFS_FIXED_CHECKSUM:
         raise ValueError(f"file checksum {file_checksum:#04x} without the checksum attribute")
-    return FfsFile(uuid.UUID(bytes_le=name), file_type, attributes, state, size,
-                   _parse_sections(data, size))
+    return FfsFile(guid, file_type, attributes, state, size, _parse_sections(data, size))

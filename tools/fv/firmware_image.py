@@ -27,7 +27,7 @@ class Report:
 
     def __init__(self):
         self.compressed_before = self.compressed_after = 0
-        self.added = []            # (FILE GUID, offset in the DXE volume, size)
+        self.added = []            # FILE GUIDs, in order
         self.dxe_free_after = 0
 
 
@@ -86,7 +86,7 @@ def check_new_file(source, data, erased, present):
     if file.guid in present:
         raise Refusal(f"{name}: FILE GUID already present")
     present.add(file.guid)
-    return data[:file.size]
+    return file.guid, data[:file.size]
 
 
 def add_files(image, new_files):
@@ -104,13 +104,13 @@ def add_files(image, new_files):
 
     raw = bytearray(raw)
     for source, data in new_files:
-        data = check_new_file(source, data, dxe.erased, present)
+        guid, data = check_new_file(source, data, dxe.erased, present)
         end = at + len(data)
         if end > dxe.length:
             raise Refusal(f"DXE volume has no room for {source}: "
                           f"{len(data)} bytes, {max(0, dxe.length - at)} free")
         raw[dxe.offset + at:dxe.offset + end] = data
-        report.added.append((parse_file(data, source).guid, at, len(data)))
+        report.added.append(guid)
         at = align(end, FILE_ALIGNMENT)
     report.dxe_free_after = max(0, dxe.length - at)
 

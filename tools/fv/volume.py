@@ -7,7 +7,6 @@ raises FormatError, whose text names the place.
 """
 
 import struct
-import uuid
 
 import ffs
 
@@ -16,11 +15,10 @@ VOLUME_HEADER = struct.Struct("<16s16sQ4sIHHHBB")  # zero vector .. revision (56
 EXT_HEADER_SIZE = struct.Struct("<16sI")           # volume name, extended header size
 ERASE_POLARITY = 0x800
 
-FILE_HEADER = struct.Struct("<16sBBBB3sB")         # name, checksums, type, attributes, size, state
 FILE_ALIGNMENT = 8
 FILETYPE_FIRMWARE_VOLUME_IMAGE = 0x0B
 # A valid file's state byte (header and data valid), by the volume's erased value.
-FFS_STATE_VALID = {0xFF: 0xF8, 0x00: 0x07}
+FFS_STATE_VALID = {0xFF: ffs.EFI_FILE_STATE_VALID, 0x00: ffs.EFI_FILE_STATE_VALID ^ 0xFF}
 
 SECTION_GUID_DEFINED = 0x02
 SECTION_FIRMWARE_VOLUME_IMAGE = 0x17
@@ -42,7 +40,7 @@ class Volume:
         if len(data) < offset + VOLUME_HEADER.size or \
                 data[offset + 40:offset + 44] != VOLUME_SIGNATURE:
             raise FormatError(f"{what}: no firmware volume header at {offset:#x}")
-        (_, guid, length, _, attributes, header_length, _, ext_offset, _,
+        (_, _, length, _, attributes, header_length, _, ext_offset, _,
          _) = VOLUME_HEADER.unpack_from(data, offset)
         if length > len(data) - offset or header_length > length or header_length % 2:
             raise FormatError(f"{what}: volume at {offset:#x} claims {length:#x} bytes")
@@ -52,7 +50,6 @@ class Volume:
         self.data = data
         self.offset = offset
         self.length = length
-        self.guid = uuid.UUID(bytes_le=guid)
         self.erased = 0xFF if attributes & ERASE_POLARITY else 0x00
         self.what = what
         first = header_length
@@ -93,17 +90,13 @@ class FileHeader:
     def __init__(self, data, offset, limit, what):
         if offset + ffs.FILE_HEADER_SIZE > limit:
             raise FormatError(f"{what}: truncated header")
-        name, checksum, _, self.type, self.attributes, size, self.state = \
-            FILE_HEADER.unpack_from(data, offset)
-        header = data[offset:offset + ffs.FILE_HEADER_SIZE]
-        if checksum != ffs.header_checksum(header):
-            raise FormatError(f"{what}: header checksum {checksum:#04x}, "
-                              f"expected {ffs.header_checksum(header):#04x}")
-        self.size = int.from_bytes(size, "little")
-        if self.attributes & ffs.FFS_ATTRIB_LARGE_FILE or self.size < ffs.FILE_HEADER_SIZE \
+        try:
+            self.guid, _, self.type, attributes, self.size, _ = ffs.read_header(data, offset)
+        except ValueError as error:
+            raise FormatError(f"{what}: {error}") from None
+        if attributes & ffs.FFS_ATTRIB_LARGE_FILE or self.size < ffs.FILE_HEADER_SIZE \
                 or offset + self.size > limit:
             raise FormatError(f"{what}: size {self.size:#x} does not fit its volume")
-        self.guid = uuid.UUID(bytes_le=name)
         self.data = data
         self.offset = offset
         self.what = what
