@@ -117,6 +117,7 @@ TEST(Options, RefusesWithAReason) {
       {{"--io-us", "1e3"}, "--io-us wants"},
       {{"--io-us", "-1"}, "--io-us wants"},
       {{"--io-us", "1000001"}, "--io-us wants"},
+      {{"--io-us", "99999999999999999999.5"}, "--io-us wants"},
       {{"--trace-blocks", "0"}, "--trace-blocks needs --trace FILE"},
       {{"--trace", "t", "--trace-blocks", "128"}, "block numbers 0..127"},
       {{"--trace", "t", "--trace-blocks", "3-1"}, "block numbers"},

@@ -1,7 +1,6 @@
 #include "tools/ec_run/busy_options.h"
 
 #include <algorithm>
-#include <charconv>
 
 #include "sim/ec_protocol.h"
 #include "tools/ec_run/number_text.h"
@@ -15,7 +14,6 @@ namespace ec_run {
 
 namespace {
 
-constexpr uint64_t kNsPerUs = 1000;
 constexpr size_t kMostIoDecimals = 3; // nanoseconds
 constexpr uint64_t kWordsPerBlock = sim::kEcBlockSize / 2;
 // A flash status read through the EC: the 0x04 command and its reply, each
@@ -47,10 +45,7 @@ void ParseKnobs(const std::string& option, const std::string& text, const Knob* 
     keys += std::string(k == 0 ? "" : ",") + knobs[k].key + "=N";
   }
   std::vector<bool> seen(count, false);
-  size_t from = 0;
-  while (true) {
-    const size_t comma = std::min(text.find(',', from), text.size());
-    const std::string item = text.substr(from, comma - from);
+  for (const std::string& item : ListItems(text)) {
     const size_t equals = item.find('=');
     const std::string key = item.substr(0, equals);
     size_t k = 0;
@@ -62,10 +57,6 @@ void ParseKnobs(const std::string& option, const std::string& text, const Knob* 
     }
     seen[k] = true;
     *knobs[k].value = Count(option, key, item.substr(equals + 1), knobs[k].most);
-    if (comma == text.size()) {
-      return;
-    }
-    from = comma + 1;
   }
 }
 
@@ -89,22 +80,17 @@ void ParseFlashBusy(const std::string& text, BusySettings& busy) {
 
 uint64_t ParseIoNs(const std::string& text) {
   const size_t point = text.find('.');
-  const std::string whole = text.substr(0, point);
   std::string fraction = point == std::string::npos ? "" : text.substr(point + 1);
   const bool digits_only = std::all_of(text.begin(), text.end(),
                                        [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-  uint64_t us = 0;
-  uint64_t ns = 0;
-  const bool shaped = digits_only && !whole.empty() && fraction.size() <= kMostIoDecimals &&
+  const bool shaped = digits_only && fraction.size() <= kMostIoDecimals &&
                       (point == std::string::npos || !fraction.empty());
   fraction.resize(kMostIoDecimals, '0');
-  const bool parsed = shaped &&
-                      std::from_chars(whole.data(), whole.data() + whole.size(), us).ptr ==
-                          whole.data() + whole.size() &&
-                      std::from_chars(fraction.data(), fraction.data() + fraction.size(), ns).ptr ==
-                          fraction.data() + fraction.size();
-  const uint64_t total = us * kNsPerUs + ns;
-  if (!parsed || us > kMostIoNs / kNsPerUs || total == 0 || total > kMostIoNs) {
+  const std::optional<uint64_t> us = ParseNumber(text.substr(0, point));
+  const std::optional<uint64_t> ns = ParseNumber(fraction);
+  const uint64_t total =
+      shaped && us && ns && *us <= kMostIoNs / kNsPerUs ? *us * kNsPerUs + *ns : 0;
+  if (total == 0 || total > kMostIoNs) {
     throw UsageError("--io-us wants microseconds per port access, more than 0 and at most " +
                      Grouped(kMostIoNs / kNsPerUs) + ", to 3 decimals (0.25), not '" + text + "'");
   }

@@ -19,7 +19,8 @@ namespace ec_run {
 inline constexpr unsigned kMostEcBusyReads = 100;
 inline constexpr unsigned kMostEraseBusyReads = 100'000;
 inline constexpr unsigned kMostProgramBusyReads = 100;
-inline constexpr uint64_t kDefaultIoNs = 1000;       // 1 us: one ISA/LPC I/O cycle
+inline constexpr uint64_t kNsPerUs = 1000;
+inline constexpr uint64_t kDefaultIoNs = kNsPerUs;   // 1 us: one ISA/LPC I/O cycle
 inline constexpr uint64_t kMostIoNs = 1'000'000'000; // 1 s
 
 struct BusySettings {

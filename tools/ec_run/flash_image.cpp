@@ -5,7 +5,6 @@
 #include "tools/ec_run/report_text.h"
 #include "tools/ec_run/run_command.h"
 #include "tools/image_bench/memory_map.h"
-#include "tools/image_bench/pe_image.h"
 
 namespace ec_run {
 
@@ -30,11 +29,7 @@ FlashMapping MapFlashImage(uint64_t size, const std::string& what) {
 
 FlashImage LoadFlashImage(const std::string& path) {
   FlashImage image;
-  try {
-    image.bytes = image_bench::ReadFileBytes(path); // its message names the file
-  } catch (const image_bench::ImageError& e) {
-    throw InputError(e.what());
-  }
+  image.bytes = ReadInputFile(path);
   image.mapping = MapFlashImage(image.bytes.size(), path);
   const auto first = image.bytes.begin() + static_cast<std::ptrdiff_t>(image.mapping.ec_offset);
   image.ec_image.assign(first, first + sim::kEcImageSize);

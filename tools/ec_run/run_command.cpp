@@ -24,16 +24,6 @@ namespace ec_run {
 
 namespace {
 
-// What a run takes besides its scenario.
-struct RunSetup {
-  std::vector<uint8_t> boot_flash; // empty: the EC image alone
-  bool busy = false;               // waits vary: no access-by-access comparison
-  uint64_t instruction_budget = image_bench::kDefaultInstructionBudget;
-  uint64_t io_ns = kDefaultIoNs;
-  std::optional<std::string> trace;
-  std::set<unsigned> trace_blocks;
-};
-
 // With the trace on stdout, everything else goes to stderr.
 class HumanOutputToStderr {
 public:
@@ -50,16 +40,6 @@ public:
 private:
   std::streambuf* saved_;
 };
-
-RunSetup SetupFrom(const Options& options, sim::Scenario& scenario) {
-  RunSetup setup;
-  setup.instruction_budget = ApplyBusy(options.busy, scenario.platform);
-  setup.busy = options.busy.any();
-  setup.io_ns = options.io_ns;
-  setup.trace = options.trace;
-  setup.trace_blocks = options.trace_blocks;
-  return setup;
-}
 
 std::string ImagePath(const Options& options, sim::Driver driver) {
   return options.image ? *options.image : image_bench::DriverImagePath(driver);
@@ -93,25 +73,29 @@ size_t BytesDiffering(const std::vector<uint8_t>& a, const std::vector<uint8_t>&
   return differing;
 }
 
-int RunAndReport(const sim::Scenario& scenario, const std::string& image_path, RunSetup setup,
+// boot_flash empty: the EC image alone; flash_line: the summary line that
+// names a boot-flash image.
+int RunAndReport(sim::Scenario scenario, const Options& options, std::vector<uint8_t> boot_flash,
                  const std::string& flash_line) {
+  const std::string image_path = ImagePath(options, scenario.driver);
   const std::vector<uint8_t> image = LoadDriverImage(image_path);
   // Opened only once every input is known good, before anything runs.
   std::unique_ptr<TraceCsv> trace;
-  if (setup.trace) {
-    trace = std::make_unique<TraceCsv>(*setup.trace, setup.trace_blocks, setup.io_ns);
+  if (options.trace) {
+    trace = std::make_unique<TraceCsv>(*options.trace, options.trace_blocks, options.io_ns);
   }
-  const HumanOutputToStderr redirect(setup.trace == "-");
-  const bool colour = !setup.trace && StdoutHasColour();
+  const HumanOutputToStderr redirect(options.trace == "-");
+  const bool colour = !options.trace && StdoutHasColour();
+  const bool busy = options.busy.any(); // waits vary: no access-by-access comparison
   const bool updater = scenario.driver == sim::Driver::Updater;
   FlashWatch flash(scenario.platform.ec_image);
   ProgressLine progress(stderr);
   flash.on_change = [&](const FlashWatch& f) { progress.Show(f.erased(), f.verified()); };
 
   image_bench::MachineOptions machine;
-  machine.instruction_budget = setup.instruction_budget;
-  machine.boot_flash = std::move(setup.boot_flash);
-  machine.keep_port_log = !(setup.busy && updater); // a guard run shows its exchange
+  machine.instruction_budget = ApplyBusy(options.busy, scenario.platform);
+  machine.boot_flash = std::move(boot_flash);
+  machine.keep_port_log = !(busy && updater); // a guard run shows its exchange
   bool console_shown = false;
   machine.on_console = [&](const sim::ConsoleOutput& out) {
     progress.Finish(); // a message starts on a line of its own
@@ -138,7 +122,7 @@ int RunAndReport(const sim::Scenario& scenario, const std::string& image_path, R
     trace->Finish();
   }
   sim::Expectation expected = sim::Expect(scenario);
-  if (setup.busy) {
+  if (busy) {
     expected.trace = run.record.log; // waits vary; the models flag every breach
   }
   const std::vector<std::string> faults = sim::Check(scenario, expected, run.record);
@@ -155,13 +139,13 @@ int RunAndReport(const sim::Scenario& scenario, const std::string& image_path, R
   if (updater) {
     std::cout << "blocks         " << flash.verified() << " of " << kEcBlocks << " verified\n";
   }
-  const RunCost cost{run.record.accesses, run.record.virtual_us, setup.io_ns,
+  const RunCost cost{run.record.accesses, run.record.virtual_us, options.io_ns,
                      updater && flash.verified() == kEcBlocks};
   std::cout << "port accesses  " << AccessesText(cost) << '\n';
   std::cout << "virtual time   " << Seconds(run.record.virtual_us) << '\n';
   std::cout << "update time    " << UpdateTimeText(cost) << '\n';
   if (trace) {
-    std::cout << "trace          " << Grouped(trace->lines()) << " lines to " << *setup.trace
+    std::cout << "trace          " << Grouped(trace->lines()) << " lines to " << *options.trace
               << '\n';
   }
   if (updater) {
@@ -183,13 +167,16 @@ int RunAndReport(const sim::Scenario& scenario, const std::string& image_path, R
 
 } // namespace
 
-std::vector<uint8_t> LoadDriverImage(const std::string& path) {
-  std::vector<uint8_t> file;
+std::vector<uint8_t> ReadInputFile(const std::string& path) {
   try {
-    file = image_bench::ReadFileBytes(path); // its message names the file
+    return image_bench::ReadFileBytes(path); // its message names the file
   } catch (const image_bench::ImageError& e) {
     throw InputError(e.what());
   }
+}
+
+std::vector<uint8_t> LoadDriverImage(const std::string& path) {
+  std::vector<uint8_t> file = ReadInputFile(path);
   try {
     image_bench::ParsePeImage(file);
   } catch (const image_bench::ImageError& e) {
@@ -199,12 +186,7 @@ std::vector<uint8_t> LoadDriverImage(const std::string& path) {
 }
 
 std::vector<uint8_t> LoadEcImage(const std::string& path) {
-  std::vector<uint8_t> file;
-  try {
-    file = image_bench::ReadFileBytes(path);
-  } catch (const image_bench::ImageError& e) {
-    throw InputError(e.what());
-  }
+  std::vector<uint8_t> file = ReadInputFile(path);
   if (file.size() != sim::kEcImageSize) {
     throw InputError(path + ": " + Grouped(file.size()) + " bytes; an EC image is exactly " +
                      Grouped(sim::kEcImageSize) + " bytes (128 KiB)");
@@ -218,32 +200,31 @@ int RunScenario(const Options& options) {
     throw UsageError("no scenario named '" + options.scenario + "' (see --list)");
   }
   sim::Scenario scenario = *found;
-  RunSetup setup = SetupFrom(options, scenario);
+  std::vector<uint8_t> boot_flash;
   std::string flash_line;
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
     FlashImage flash = LoadFlashImage(*options.flash_image);
     scenario.platform.ec_image = std::move(flash.ec_image);
-    setup.boot_flash = std::move(flash.bytes);
-    flash_line = "flash    " + *options.flash_image + ": " + Grouped(setup.boot_flash.size()) +
+    boot_flash = std::move(flash.bytes);
+    flash_line = "flash    " + *options.flash_image + ": " + Grouped(boot_flash.size()) +
                  " bytes at " + sim::Hex(flash.mapping.base) + ", EC image from file offset " +
                  sim::Hex(flash.mapping.ec_offset) + "\n";
   }
   if (!options.keys.empty()) {
     scenario.keys = options.keys;
   }
-  return RunAndReport(scenario, ImagePath(options, scenario.driver), std::move(setup), flash_line);
+  return RunAndReport(std::move(scenario), options, std::move(boot_flash), flash_line);
 }
 
 int RunGuard(const Options& options) {
-  sim::Scenario scenario =
+  return RunAndReport(
       sim::GuardScenario("guard",
                          "guard enabled, threshold " + std::to_string(options.threshold) +
                              ", EC register 0x93 reads " + std::to_string(options.reading),
-                         1, options.threshold, options.reading);
-  RunSetup setup = SetupFrom(options, scenario);
-  return RunAndReport(scenario, ImagePath(options, sim::Driver::Guard), std::move(setup), "");
+                         1, options.threshold, options.reading),
+      options, {}, "");
 }
 
 int ListScenarios() {

@@ -22,6 +22,8 @@ int RunScenario(const Options& options);
 int RunGuard(const Options& options);
 int ListScenarios();
 
+// The bytes of an input file; InputError names the file and why it cannot be read.
+std::vector<uint8_t> ReadInputFile(const std::string& path);
 // A driver image file, read and checked; InputError names the file and why.
 std::vector<uint8_t> LoadDriverImage(const std::string& path);
 // An EC image file: exactly 128 KiB.

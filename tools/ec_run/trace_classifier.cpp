@@ -97,7 +97,7 @@ void TraceClassifier::See(uint64_t index, uint64_t time_ns, const sim::PortAcces
   } else if (access.port == sim::kEcDataPort && in) {
     Reply(r);
   } else if (access.port == sim::kResetControlPort && !in) {
-    Release(step_);
+    Release();
     step_ = {StepKind::Restart};
     r.detail = "reset";
     Place(r);
@@ -152,12 +152,10 @@ void TraceClassifier::PassThroughCommand(TracedAccess& r) {
   case sim::kPtDeselect:
     r.detail = "deselect";
     break;
-  case sim::kPtLeave:
-    r.detail = "leave pass-through";
-    Release(step_);
+  case sim::kPtLeave: // back to the normal command set, which names it
     mode_ = Mode::Normal;
-    step_ = {StepKind::Finish};
-    break;
+    NormalCommand(r);
+    return;
   default:
     r.detail = "unknown pass-through command";
     break;
@@ -166,7 +164,7 @@ void TraceClassifier::PassThroughCommand(TracedAccess& r) {
 }
 
 void TraceClassifier::NormalCommand(TracedAccess& r) {
-  Release(step_);
+  Release();
   switch (r.access.value) {
   case sim::kPtEnter:
     r.detail = "enter pass-through";
@@ -213,23 +211,23 @@ void TraceClassifier::Opcode(TracedAccess& r) {
     after_write_enable_ = true; // with the status poll before it
     return;
   case sim::kFlashReadStatus:
-    ReleaseFirst(transaction_start_, step_); // this poll may precede a write enable
+    ReleaseFirst(transaction_start_); // this poll may precede a write enable
     return;
   case sim::kFlashReadId:
     step_ = {StepKind::Identification};
-    Release(step_);
+    Release();
     return;
   case sim::kFlashErase1K:
   case sim::kFlashFastRead:
   case sim::kFlashWordProgram:
     if (further_program) {
-      Release(step_); // the next pair of the same block
+      Release(); // the next pair of the same block
     } else {
-      ReleaseFirst(transaction_start_, step_); // the address tells the block
+      ReleaseFirst(transaction_start_); // the address tells the block
     }
     return;
   default: // write disables belong to the step they follow
-    Release(step_);
+    Release();
     return;
   }
 }
@@ -262,7 +260,7 @@ void TraceClassifier::FlashByte(TracedAccess& r) {
              block};
     break;
   }
-  Release(step_);
+  Release();
 }
 
 void TraceClassifier::Reply(TracedAccess& r) {
@@ -293,35 +291,35 @@ void TraceClassifier::Place(const TracedAccess& r) {
     held_.insert(held_.end(), waits_.begin(), waits_.end());
   } else {
     for (const TracedAccess& w : waits_) {
-      Emit(w, step_);
+      Emit(w);
     }
   }
   waits_.clear();
 }
 
-void TraceClassifier::ReleaseFirst(size_t count, Step step) {
+void TraceClassifier::ReleaseFirst(size_t count) {
   for (size_t i = 0; i < count; ++i) {
-    Emit(held_[i], step);
+    Emit(held_[i]);
   }
   held_.erase(held_.begin(), held_.begin() + static_cast<std::ptrdiff_t>(count));
   transaction_start_ = 0;
 }
 
-void TraceClassifier::Release(Step step) {
-  ReleaseFirst(held_.size(), step);
+void TraceClassifier::Release() {
+  ReleaseFirst(held_.size());
   holding_ = false;
   after_write_enable_ = false;
 }
 
-void TraceClassifier::Emit(TracedAccess r, Step step) const {
-  r.step = step;
+void TraceClassifier::Emit(TracedAccess r) const {
+  r.step = step_;
   sink_(r);
 }
 
 void TraceClassifier::Finish() {
-  Release(step_);
+  Release();
   for (const TracedAccess& w : waits_) {
-    Emit(w, step_);
+    Emit(w);
   }
   waits_.clear();
 }

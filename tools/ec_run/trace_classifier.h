@@ -43,7 +43,6 @@ enum class StepKind : uint8_t {
 struct Step {
   StepKind kind = StepKind::None;
   int block = -1; // the EC flash block of an erase, read or program step
-  friend bool operator==(const Step&, const Step&) = default;
 };
 
 struct TracedAccess {
@@ -80,9 +79,10 @@ private:
   void Reply(TracedAccess& r);
   // The record ends a unit: the waits before it and the byte itself.
   void Place(const TracedAccess& r);
-  void Release(Step step);
-  void ReleaseFirst(size_t count, Step step);
-  void Emit(TracedAccess r, Step step) const;
+  // Hands on the held records (or the first `count`) as of the current step.
+  void Release();
+  void ReleaseFirst(size_t count);
+  void Emit(TracedAccess r) const;
 
   std::function<void(const TracedAccess&)> sink_;
   Mode mode_ = Mode::Normal;

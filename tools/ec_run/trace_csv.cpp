@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "tools/ec_run/busy_options.h"
 #include "tools/ec_run/number_text.h"
 #include "tools/ec_run/options.h"
 #include "tools/ec_run/outcome.h"
@@ -13,7 +14,6 @@ namespace ec_run {
 
 namespace {
 constexpr const char* kStandardOutput = "-";
-constexpr uint64_t kNsPerUs = 1000;
 constexpr const char* kHeader = "index,time_us,dir,port,value,kind,step,detail\n";
 
 unsigned Block(const std::string& text, const std::string& list) {
@@ -28,10 +28,7 @@ unsigned Block(const std::string& text, const std::string& list) {
 
 std::set<unsigned> ParseBlockList(const std::string& text) {
   std::set<unsigned> blocks;
-  size_t from = 0;
-  while (true) {
-    const size_t comma = std::min(text.find(',', from), text.size());
-    const std::string item = text.substr(from, comma - from);
+  for (const std::string& item : ListItems(text)) {
     const size_t dash = item.find('-');
     const unsigned first = Block(item.substr(0, dash), text);
     const unsigned last = dash == std::string::npos ? first : Block(item.substr(dash + 1), text);
@@ -41,11 +38,8 @@ std::set<unsigned> ParseBlockList(const std::string& text) {
     for (unsigned b = first; b <= last; ++b) {
       blocks.insert(b);
     }
-    if (comma == text.size()) {
-      return blocks;
-    }
-    from = comma + 1;
   }
+  return blocks;
 }
 
 TraceCsv::TraceCsv(const std::string& path, std::set<unsigned> blocks, uint64_t io_ns)

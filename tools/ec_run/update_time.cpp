@@ -1,13 +1,12 @@
 #include "tools/ec_run/update_time.h"
 
+#include "tools/ec_run/busy_options.h"
 #include "tools/ec_run/port_census.h"
 #include "tools/ec_run/report_text.h"
 
 namespace ec_run {
 
 namespace {
-
-constexpr uint64_t kNsPerUs = 1000;
 
 std::string Microseconds(uint64_t ns) {
   const std::string fraction = std::to_string(ns % kNsPerUs);
