@@ -4,7 +4,7 @@
 # all live under build/apt/ of this checkout and reach apt through its -o
 # options.
 #   tools/debian_source.sh version PACKAGE      the newest source version
-#   tools/debian_source.sh fetch PACKAGE DIR    unpacks it under DIR, prints the tree's path
+#   tools/debian_source.sh fetch PACKAGE DIR    unpacks it under DIR/VERSION once, prints the tree's path
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 APT_DIR="$ROOT/build/apt"
@@ -14,6 +14,7 @@ apt_options=(
   -o "Dir::Etc::sourceparts=$APT_DIR/sources.list.d"
   -o "Dir::State::Lists=$APT_DIR/lists"
   -o "Dir::Cache=$APT_DIR/cache"
+  -o "APT::Sandbox::User=root"
 )
 
 prepare() {
@@ -47,14 +48,15 @@ case "${1:-}" in
     dest=$3
     version=$(newest_version "$package")
     [[ -n "$version" ]] || { echo "no Debian source for $package" >&2; exit 1; }
-    upstream=${version#*:}
-    upstream=${upstream%-*}
-    tree="$dest/$package-${upstream%+*}"
-    if [[ ! -f "$tree/debian/changelog" ]]; then
+    dest="$dest/${version//[:~]/_}"
+    find_tree() { find "$dest" -mindepth 2 -maxdepth 2 -name debian -printf '%h\n' 2>/dev/null | head -n 1 || true; }
+    tree=$(find_tree)
+    if [[ -z "$tree" ]]; then
       command -v dpkg-source >/dev/null || { echo "dpkg-source missing: apt-get install dpkg-dev" >&2; exit 1; }
       mkdir -p "$dest"
-      (cd "$dest" && apt-get "${apt_options[@]}" -qq source "$package=$version" >&2)
-      tree=$(find "$dest" -mindepth 2 -maxdepth 2 -path "$dest/$package-*/debian" -printf '%h\n' | head -n 1)
+      (cd "$dest" && apt-get "${apt_options[@]}" -qq source "$package=$version" >&2) ||
+        { echo "apt-get source $package=$version failed" >&2; exit 1; }
+      tree=$(find_tree)
     fi
     echo "$tree"
     ;;
