@@ -290,17 +290,18 @@ TEST_F(EcSetup, ShowReportsWhatTheDriversWouldSee) {
   } cases[] = {
       {FileOf(kNvBsRt, kBuffer, {1, 1, 0xFF}),
        {"show"},
-       "3180 bytes\nattributes  0x00000007 \\(non-volatile, boot-service access, runtime "
+       "3180 bytes\nfile        .*\nattributes  0x00000007 \\(non-volatile, boot-service access, "
+       "runtime "
        "access\\)\n"
        "update      requested .*next boot\nguard       on .*threshold 255 .*below 255"},
       {FileOf(kNvBsRt, kBuffer, {2, 0, 7}),
        {"show"},
        "not requested \\(byte 3172 = 0x02\\): only 1"},
       {FileOf(kNvBsRt, 3177), {"show"}, "guard       off .*threshold absent: .*before byte 3177"},
-      {FileOf(kNvBsRt, 3181), {"show"}, "3181 bytes, larger .*\n.*\nupdate      unread"},
+      {FileOf(kNvBsRt, 3181), {"show"}, "3181 bytes, larger .*\n.*\n.*\nupdate      unread"},
       {FileOf(kNvBsRt, kBuffer, {1, 1, 0x80}),
        {"show", "--json"},
-       "\"size\": 3180, \"attributes\": 7, .*\"drivers_can_read\": true, \"update_request\": 1, "
+       "\"size\": 3180, .*\"attributes\": 7, .*\"drivers_can_read\": true, \"update_request\": 1, "
        "\"update_requested\": true, \"guard_enable\": 1, \"guard_on\": true, \"guard_threshold\": "
        "128}"},
       {FileOf(kNvBsRt, 3176),
@@ -331,6 +332,7 @@ TEST_F(EcSetup, ImmutableFlagIsLiftedForTheWriteAndSetAgain) {
   const Result r = Run({"guard", "on", "0x30"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Immutable());
+  EXPECT_TRUE(Matches(Run({"show"}).out, "\nfile        immutable flag set")) << Run({"show"}).out;
   SetImmutable(false);
   EXPECT_EQ(Stored(), FileOf(kNvBsRt, kBuffer, {0, 1, 0x30}));
 }

@@ -16,6 +16,14 @@ bool NoInodeFlags(int error) {
 
 } // namespace
 
+std::optional<bool> ImmutableFlagOf(int fd) {
+  int flags = 0;
+  if (ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) {
+    return std::nullopt;
+  }
+  return (flags & FS_IMMUTABLE_FL) != 0;
+}
+
 ImmutableFlagLift::ImmutableFlagLift(int fd) : fd_(fd) {
   if (ioctl(fd_, FS_IOC_GETFLAGS, &flags_) != 0) {
     if (!NoInodeFlags(errno)) {

@@ -10,6 +10,10 @@
 
 namespace ec_setup {
 
+// Whether the file carries the flag; nullopt: the file system keeps no
+// inode flags, or they cannot be read.
+std::optional<bool> ImmutableFlagOf(int fd);
+
 class ImmutableFlagLift {
 public:
   // fd: the variable file, open read-only (an immutable file cannot be opened

@@ -67,7 +67,9 @@ public:
       return status;
     }
     if (options.action == Action::Show) {
-      out_ << (options.json ? ShowJson(path_, setup) : ShowText(path_, setup));
+      const std::optional<bool> immutable = io_.immutable(path_);
+      out_ << (options.json ? ShowJson(path_, setup, immutable)
+                            : ShowText(path_, setup, immutable));
       return kExitDone;
     }
     return Change(options, setup);

@@ -64,6 +64,14 @@ std::string GuardWords(const Variable& setup) {
   return words;
 }
 
+std::string ImmutableWords(std::optional<bool> immutable) {
+  if (!immutable) {
+    return "no inode flags on this file system";
+  }
+  return *immutable ? "immutable flag set (a change lifts it for its write only)"
+                    : "immutable flag clear";
+}
+
 std::string JsonString(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text) {
@@ -81,18 +89,22 @@ std::string JsonByte(const std::optional<uint8_t>& value) {
 
 } // namespace
 
-std::string ShowText(const std::string& path, const Variable& setup) {
+std::string ShowText(const std::string& path, const Variable& setup,
+                     std::optional<bool> immutable) {
   const std::string unreadable = UnreadableBy(setup.data.size());
   return "variable    " + path + "\n" + "size        " + std::to_string(setup.data.size()) +
-         " bytes" + (unreadable.empty() ? "" : ", " + unreadable) + "\n" + "attributes  " +
-         Hex(setup.attributes, 8) + " (" + AttributeWords(setup.attributes) + ")\n" +
-         "update      " + UpdateWords(setup) + "\n" + "guard       " + GuardWords(setup) + "\n";
+         " bytes" + (unreadable.empty() ? "" : ", " + unreadable) + "\n" + "file        " +
+         ImmutableWords(immutable) + "\n" + "attributes  " + Hex(setup.attributes, 8) + " (" +
+         AttributeWords(setup.attributes) + ")\n" + "update      " + UpdateWords(setup) + "\n" +
+         "guard       " + GuardWords(setup) + "\n";
 }
 
-std::string ShowJson(const std::string& path, const Variable& setup) {
+std::string ShowJson(const std::string& path, const Variable& setup,
+                     std::optional<bool> immutable) {
   const std::optional<uint8_t> request = Byte(setup, SETUP_EC_UPDATE_REQUEST);
   const std::optional<uint8_t> enable = Byte(setup, SETUP_EC_GUARD_ENABLE);
   return "{\"variable\": " + JsonString(path) + ", \"size\": " + std::to_string(setup.data.size()) +
+         ", \"immutable\": " + (immutable ? (*immutable ? "true" : "false") : "null") +
          ", \"attributes\": " + std::to_string(setup.attributes) +
          ", \"attribute_names\": " + JsonString(AttributeWords(setup.attributes)) +
          ", \"drivers_can_read\": " + (UnreadableBy(setup.data.size()).empty() ? "true" : "false") +

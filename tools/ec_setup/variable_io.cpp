@@ -96,10 +96,15 @@ std::optional<IoFailure> RewriteFile(const std::string& path, std::span<const ui
   return restored;
 }
 
+std::optional<bool> FileImmutable(const std::string& path) {
+  const FileDescriptor file(path, O_RDONLY);
+  return file.get() < 0 ? std::nullopt : ImmutableFlagOf(file.get());
+}
+
 } // namespace
 
 VariableIo FileIo() {
-  return VariableIo{ReadFile, RewriteFile};
+  return VariableIo{ReadFile, RewriteFile, FileImmutable};
 }
 
 } // namespace ec_setup

@@ -27,6 +27,8 @@ struct VariableIo {
   // The whole file again, in one write(2); never truncated, recreated or removed.
   std::function<std::optional<IoFailure>(const std::string& path, std::span<const uint8_t> bytes)>
       write;
+  // The immutable flag; nullopt where the file system keeps no inode flags.
+  std::function<std::optional<bool>(const std::string& path)> immutable;
 };
 
 // The real files: efivarfs, or plain files laid out the same way.
