@@ -13,6 +13,7 @@ import time
 
 import fv_images
 import fv_scenarios
+import linux_scenarios
 import scenarios
 import vm
 
@@ -104,7 +105,9 @@ class BuiltImages:
 
 
 def run_scenario(scenario, image_dir, workdir, images):
-    if scenario.group == "volume":
+    if scenario.group == "linux":
+        runs = linux_scenarios.run_boots(scenario, workdir, drive, images)
+    elif scenario.group == "volume":
         runs = [run_volume_boot(workdir, images.path(boot.image), boot, n)
                 for n, boot in enumerate(scenario.boots, 1)]
     else:
@@ -121,22 +124,23 @@ def run_scenario(scenario, image_dir, workdir, images):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image_dir")
-    parser.add_argument("--group", choices=["shell", "dispatched", "volume"],
+    parser.add_argument("--group", choices=["shell", "dispatched", "volume", "linux"],
                         help="only the scenarios loaded from the shell, dispatched from "
-                             "Driver####, or built into the firmware volume")
+                             "Driver####, or built into the firmware volume; linux: the "
+                             "Linux guest's, run only when asked for")
     parser.add_argument("--keep", help="keep each scenario's files under this folder")
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + linux_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
-              and (args.group is None or s.group == args.group)]
+              and (s.group == args.group if args.group else s.group != "linux")]
     passed = failed = 0
     suite_start = time.monotonic()
     image_folder = tempfile.mkdtemp(prefix="ecfv-", dir=args.keep)
     images = BuiltImages(args.image_dir, image_folder,
-                         sorted({boot.image for s in chosen if s.group == "volume"
-                                 for boot in s.boots}))
+                         sorted({boot.image for s in chosen if s.group in ("volume", "linux")
+                                 for boot in s.boots if boot.image}))
     for scenario in chosen:
         workdir = tempfile.mkdtemp(prefix="ecq-", dir=args.keep)
         start = time.monotonic()
