@@ -132,7 +132,6 @@ private:
       }
       return Fail("writing " + path_ + " failed at " + Failure(*failure));
     }
-    Variable read;
     std::vector<uint8_t> bytes;
     if (const std::optional<IoFailure> failure = io_.read(path_, bytes)) {
       return Fail("written, but the read-back failed: " + Failure(*failure));
