@@ -1,6 +1,6 @@
 """Runs the firmware-level scenarios and reports each one's result and time.
 
-usage: suite.py IMAGE_DIR [--group shell|dispatched|volume] [--keep DIR] [NAME...]
+usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|linux] [--keep DIR] [NAME...]
 """
 
 import argparse
