@@ -301,7 +301,9 @@ TEST_F(EcSetup, ShowReportsWhatTheDriversWouldSee) {
       {FileOf(kNvBsRt, 3181), {"show"}, "3181 bytes, larger .*\n.*\n.*\nupdate      unread"},
       {FileOf(kNvBsRt, kBuffer, {1, 1, 0x80}),
        {"show", "--json"},
-       "\"size\": 3180, .*\"attributes\": 7, .*\"drivers_can_read\": true, \"update_request\": 1, "
+       "\"size\": 3180, .*\"attributes\": 7, \"attribute_names\": \\[\"non-volatile\", "
+       "\"boot-service access\", \"runtime access\"\\], \"drivers_can_read\": true, "
+       "\"update_request\": 1, "
        "\"update_requested\": true, \"guard_enable\": 1, \"guard_on\": true, \"guard_threshold\": "
        "128}"},
       {FileOf(kNvBsRt, 3176),

@@ -83,6 +83,14 @@ std::string JsonString(const std::string& text) {
   return quoted + "\"";
 }
 
+std::string JsonList(const std::vector<std::string>& items) {
+  std::string list;
+  for (const std::string& item : items) {
+    list += (list.empty() ? "" : ", ") + JsonString(item);
+  }
+  return "[" + list + "]";
+}
+
 std::string JsonByte(const std::optional<uint8_t>& value) {
   return value ? std::to_string(*value) : "null";
 }
@@ -106,7 +114,7 @@ std::string ShowJson(const std::string& path, const Variable& setup,
   return "{\"variable\": " + JsonString(path) + ", \"size\": " + std::to_string(setup.data.size()) +
          ", \"immutable\": " + (immutable ? (*immutable ? "true" : "false") : "null") +
          ", \"attributes\": " + std::to_string(setup.attributes) +
-         ", \"attribute_names\": " + JsonString(AttributeWords(setup.attributes)) +
+         ", \"attribute_names\": " + JsonList(AttributeNames(setup.attributes)) +
          ", \"drivers_can_read\": " + (UnreadableBy(setup.data.size()).empty() ? "true" : "false") +
          ", \"update_request\": " + JsonByte(request) + ", \"update_requested\": " +
          (request ? (*request == EC_UPDATE_REQUESTED ? "true" : "false") : "null") +

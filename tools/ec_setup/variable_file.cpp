@@ -48,19 +48,27 @@ std::optional<Variable> ParseFileBytes(std::span<const uint8_t> bytes) {
   return variable;
 }
 
-std::string AttributeWords(UINT32 attributes) {
-  std::string words;
+std::vector<std::string> AttributeNames(UINT32 attributes) {
+  std::vector<std::string> names;
   UINT32 unnamed = attributes;
   for (const AttributeName& name : kAttributeNames) {
     if ((attributes & name.bit) != 0) {
-      words += (words.empty() ? "" : ", ") + std::string(name.words);
+      names.emplace_back(name.words);
       unnamed &= ~name.bit;
     }
   }
   if (unnamed != 0) {
     char text[32];
     std::snprintf(text, sizeof text, "other bits 0x%08X", unnamed);
-    words += (words.empty() ? "" : ", ") + std::string(text);
+    names.emplace_back(text);
+  }
+  return names;
+}
+
+std::string AttributeWords(UINT32 attributes) {
+  std::string words;
+  for (const std::string& name : AttributeNames(attributes)) {
+    words += (words.empty() ? "" : ", ") + name;
   }
   return words.empty() ? "none" : words;
 }

@@ -31,7 +31,9 @@ std::vector<uint8_t> FileBytes(const Variable& variable);
 // nullopt: fewer bytes than the attributes take.
 std::optional<Variable> ParseFileBytes(std::span<const uint8_t> bytes);
 
-// "non-volatile, boot-service access, runtime access"; unnamed bits in hex.
+// {"non-volatile", "boot-service access", "runtime access"}; unnamed bits in hex.
+std::vector<std::string> AttributeNames(UINT32 attributes);
+// The same joined with commas, or "none".
 std::string AttributeWords(UINT32 attributes);
 
 // The file name efivarfs gives "Setup": Setup-ec87d643-eba4-4bb5-a1e5-3f3e36b20da9.
