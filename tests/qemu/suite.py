@@ -1,6 +1,6 @@
 """Runs the firmware-level scenarios and reports each one's result and time.
 
-usage: suite.py IMAGE_DIR [--group shell|dispatched|volume] [--keep DIR] [NAME...]
+usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|edk2] [--keep DIR] [NAME...]
 """
 
 import argparse
@@ -11,6 +11,7 @@ import sys
 import tempfile
 import time
 
+import edk2_scenarios
 import fv_images
 import fv_scenarios
 import scenarios
@@ -104,7 +105,9 @@ class BuiltImages:
 
 
 def run_scenario(scenario, image_dir, workdir, images):
-    if scenario.group == "volume":
+    if scenario.group == edk2_scenarios.GROUP:
+        runs = edk2_scenarios.run_boots(scenario, workdir, drive)
+    elif scenario.group == "volume":
         runs = [run_volume_boot(workdir, images.path(boot.image), boot, n)
                 for n, boot in enumerate(scenario.boots, 1)]
     else:
@@ -121,14 +124,15 @@ def run_scenario(scenario, image_dir, workdir, images):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image_dir")
-    parser.add_argument("--group", choices=["shell", "dispatched", "volume"],
+    parser.add_argument("--group", choices=["shell", "dispatched", "volume", edk2_scenarios.GROUP],
                         help="only the scenarios loaded from the shell, dispatched from "
-                             "Driver####, or built into the firmware volume")
+                             "Driver####, built into the firmware volume, or built into "
+                             "OVMF by EDK II")
     parser.add_argument("--keep", help="keep each scenario's files under this folder")
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + edk2_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (args.group is None or s.group == args.group)]
     passed = failed = 0
