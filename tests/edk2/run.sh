@@ -30,7 +30,16 @@ edk2_build "$minimal" EcMinimal/EcMinimal.dsc "$OUT/minimal.log"
 ovmf="$(dirname "$EDK2_TOOLS")/ovmf"
 python3 -B "$PLATFORMS" ovmf "$ovmf" "$QEMU_IMAGE_DIR" "$EDK2_SRC"
 read -ra flags <<<"$(ovmf_debian_flags)"
-edk2_build "$ovmf" EcOvmf/OvmfPkgX64.dsc "$OUT/ovmf.log" "${flags[@]}"
+# Once the whole platform has been built from these very DSC, FDF and flags,
+# only our prebuilt modules can have changed: EDK II's "fds" target redoes
+# the firmware files, volumes and flash images and compiles nothing.
+platform_hash=$( (cat "$ovmf"/EcOvmf/*; echo "${flags[*]}") | sha256sum | cut -c1-12)
+stamp="$ovmf/.built-$platform_hash"
+target=()
+[[ -f "$stamp" ]] && target=(fds)
+rm -f "$ovmf"/.built-*
+edk2_build "$ovmf" EcOvmf/OvmfPkgX64.dsc "$OUT/ovmf.log" "${flags[@]}" "${target[@]}"
+touch "$stamp"
 mkdir -p "$OUT/ovmf"
 cp "$ovmf/Build/OvmfX64/RELEASE_GCC5/FV/OVMF_CODE.fd" \
   "$ovmf/Build/OvmfX64/RELEASE_GCC5/FV/OVMF_VARS.fd" "$OUT/ovmf/"
