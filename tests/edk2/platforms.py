@@ -161,8 +161,8 @@ def ovmf(workspace, image_dir, edk2_src):
         raise SystemExit(f"platforms: {OVMF_DSC} names no FLASH_DEFINITION {OVMF_FDF}")
     # The guide's [Components.X64] lines close the DSC, the trigger with them.
     dsc += crlf(f"\n{lines['dsc']}  {trigger}\n")
-    fdf = inserted_after(fdf, OVMF_DXE_LAST, f"\n{lines['fdf']}INF RuleOverride = BINARY {trigger}\n",
-                         OVMF_FDF)
+    ours_inf = f"\n{lines['fdf']}INF RuleOverride = BINARY {trigger}\n"
+    fdf = inserted_after(fdf, OVMF_DXE_LAST, ours_inf, OVMF_FDF)
     if "[Rule.Common.DXE_DRIVER.BINARY]" not in fdf:
         fdf += crlf(f"\n{lines['rule']}")
     put(workspace / OVMF_DIR / pathlib.PurePosixPath(OVMF_DSC).name, dsc.encode())

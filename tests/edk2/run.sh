@@ -16,6 +16,10 @@ source "$ROOT/tests/edk2/edk2_env.sh"
 OUT="$ROOT/build/edk2"
 PLATFORMS="$ROOT/tests/edk2/platforms.py"
 
+# Checkouts on one machine share the cache: one EDK II stage at a time.
+mkdir -p "$EDK2_CACHE"
+exec 9>"$EDK2_CACHE/.lock"
+flock 9
 edk2_prepare
 ensure_images
 mkdir -p "$OUT"
@@ -44,6 +48,7 @@ mkdir -p "$OUT/ovmf"
 cp "$ovmf/Build/OvmfX64/RELEASE_GCC5/FV/OVMF_CODE.fd" \
   "$ovmf/Build/OvmfX64/RELEASE_GCC5/FV/OVMF_VARS.fd" "$OUT/ovmf/"
 
-EC_IMAGE_DIR="$QEMU_IMAGE_DIR" EDK2_TOOLS="$EDK2_TOOLS" EDK2_MINIMAL_BUILD="$minimal/Build/EcMinimal/RELEASE_GCC5" \
-  EDK2_MINIMAL_LOG="$OUT/minimal.log" EDK2_OVMF_BUILD="$ovmf/Build/OvmfX64/RELEASE_GCC5" \
-  EDK2_OVMF_LOG="$OUT/ovmf.log" python3 -B "$ROOT/tests/edk2/test_edk2_builds.py"
+EC_IMAGE_DIR="$QEMU_IMAGE_DIR" EDK2_TOOLS="$EDK2_TOOLS" \
+  EDK2_MINIMAL_BUILD="$minimal/Build/EcMinimal/RELEASE_GCC5" EDK2_MINIMAL_LOG="$OUT/minimal.log" \
+  EDK2_OVMF_BUILD="$ovmf/Build/OvmfX64/RELEASE_GCC5" EDK2_OVMF_LOG="$OUT/ovmf.log" \
+  python3 -B "$ROOT/tests/edk2/test_edk2_builds.py"

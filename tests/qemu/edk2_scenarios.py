@@ -16,7 +16,8 @@ import vm
 from scenarios import Scenario
 
 GROUP = "edk2"
-BUILT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "edk2", "ovmf")
+REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+BUILT = os.path.join(REPO, "build", "edk2", "ovmf")
 CODE = os.path.join(BUILT, "OVMF_CODE.fd")
 VARS = os.path.join(BUILT, "OVMF_VARS.fd")
 
