@@ -18,13 +18,14 @@ METRONOME_ARCH = ("26BACCB2-6F42-11D4-BCE7-0080C73C8881", "B2CCBA26 426F D411 BC
 
 # A driver file with dependency TRUE, a two-byte "image" and the name "A":
 # header (GUID; header checksum 0x100 - (0x88 GUID bytes + 0x07 + size);
-# file checksum 0xAA; type 7; attributes 0; size; state 0xF8), then each
+# file checksum 0xAA; type 7; attributes 0; size; state 0x07, the
+# standalone form), then each
 # section 4-byte aligned and zero padded.
-TINY_DRIVER = GUID_LE + "41 AA 07 00 300000 F8" + """
+TINY_DRIVER = GUID_LE + "41 AA 07 00 300000 07" + """
     06 00 00 13  06 08  0000
     06 00 00 10  4D 5A  0000
     08 00 00 15  4100 0000"""
-TINY_DRIVER_VERSION_1 = GUID_LE + "37 AA 07 00 3A0000 F8" + """
+TINY_DRIVER_VERSION_1 = GUID_LE + "37 AA 07 00 3A0000 07" + """
     06 00 00 13  06 08  0000
     06 00 00 10  4D 5A  0000
     08 00 00 15  4100 0000
@@ -83,7 +84,7 @@ class ReaderTest(unittest.TestCase):
     def test_reads_a_hand_made_file(self):
         parsed = ffs.parse_ffs(unhex(TINY_DRIVER) + b"\xff" * 8)  # followed by erased flash
         self.assertEqual((parsed.guid, parsed.type, parsed.state, parsed.size),
-                         (GUID, 0x07, 0xF8, 0x30))
+                         (GUID, 0x07, 0x07, 0x30))
         self.assertEqual([(s.type, s.body, s.offset) for s in parsed.sections],
                          [(0x13, b"\x06\x08", 24), (0x10, b"MZ", 32), (0x15, b"A\0\0\0", 40)])
 

@@ -22,6 +22,9 @@ FILE_GUIDS = {"ec_flash_updater": "C333ED31-0910-4076-AF75-35A90AF88C6B",
               "ec_threshold_guard": "AE73C5D2-970E-4418-9CBC-F9203B71B335"}
 DXE_VOLUME_NAME = "7CB8BDC9-F8EB-4F34-AAEA-3EE4AF6516A1"  # the volume's extended-header name
 ERASED = 0xFF
+STATE_AT = 23
+STANDALONE_STATE = 0x07  # header construction, header valid, data valid
+IN_VOLUME_STATE = 0xF8   # the same bits under erase polarity 1
 
 
 def compressed_payload(image):
@@ -95,7 +98,9 @@ class FirmwareImageTest(WithWorkFolder):
         self.assertEqual(raw_before[first:last], bytes([ERASED]) * (last - first))
         expected = bytearray()
         for path in self.ffs:
-            expected += bytes([ERASED]) * (-len(expected) % 8) + path.read_bytes()
+            placed = bytearray(path.read_bytes())
+            placed[STATE_AT] = IN_VOLUME_STATE  # inverted, as GenFv places it
+            expected += bytes([ERASED]) * (-len(expected) % 8) + placed
         self.assertEqual(first % 8, 0)
         self.assertEqual(raw_after[first:first + len(expected)], bytes(expected))
         self.assertEqual(raw_before[first - 1], ERASED, "not placed at the start of the free space")
@@ -164,6 +169,11 @@ class RefusalTest(WithWorkFolder):
         fresh = "0E6B8D43-56F1-4C47-9A59-7A7B3E1D2C01"
         shell_app = "7C04A583-9E3E-4F1C-AD65-E05268D0B4D1"  # a file OVMF already holds
         huge = guard_efi + bytes(8 << 20)
+
+        def with_state(state):
+            data = bytearray(guard)
+            data[STATE_AT] = state
+            return bytes(data)
         return [
             ("base not a firmware image", self.write("base.fd", bytes(len(BASE.read_bytes()))),
              [guard], "no firmware volume header"),
@@ -175,6 +185,12 @@ class RefusalTest(WithWorkFolder):
              "already present"),
             ("GUID twice", BASE, [guard, guard], "already present"),
             ("no room", BASE, [self.driver(fresh, huge)], "no room"),
+            ("already in the in-volume form", BASE, [with_state(IN_VOLUME_STATE)],
+             "not a standalone file's"),
+            ("data not valid yet", BASE, [with_state(STANDALONE_STATE & ~0x04)],
+             "not a standalone file's"),
+            ("marked for deletion", BASE, [with_state(STANDALONE_STATE | 0x08)],
+             "not a standalone file's"),
         ]
 
     def test_refusals(self):

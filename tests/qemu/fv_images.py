@@ -26,9 +26,9 @@ ABSENT_PROTOCOL = uuid.UUID("5C1D7B0E-3A52-4E8F-B6D1-0F9A2E4C7B63")
 GUARD = modules.MODULES["ec_threshold_guard"]
 
 
-def prepare_vars(path, setup):
-    """A fresh copy of OVMF's store, with "Setup" holding setup (None: absent)."""
-    shutil.copyfile(OVMF_VARS, path)
+def prepare_vars(path, setup, base=OVMF_VARS):
+    """A fresh copy of OVMF's store (base), with "Setup" holding setup (None: absent)."""
+    shutil.copyfile(base, path)
     if setup is not None:
         write_variable(path, "Setup", SETUP_GUID, SETUP_ATTRIBUTES, setup)
 

@@ -2,7 +2,7 @@
 # The firmware-level tests: both driver images under OVMF in QEMU (TCG), each
 # scenario one or more power-ons with a time limit. Prints each scenario's
 # result and time, then "N passed, M failed"; exits non-zero on any failure.
-#   tests/qemu/run_suite.sh [--group shell|dispatched|volume|linux] [--keep DIR] [SCENARIO...]
+#   tests/qemu/run_suite.sh [--group shell|dispatched|volume|edk2|linux] [--keep DIR] [SCENARIO...]
 # (linux, the Linux guest's scenarios, runs only when asked for)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)

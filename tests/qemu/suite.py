@@ -1,6 +1,6 @@
 """Runs the firmware-level scenarios and reports each one's result and time.
 
-usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|linux] [--keep DIR] [NAME...]
+usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|edk2|linux] [--keep DIR] [NAME...]
 """
 
 import argparse
@@ -11,6 +11,7 @@ import sys
 import tempfile
 import time
 
+import edk2_scenarios
 import fv_images
 import fv_scenarios
 import linux_scenarios
@@ -109,6 +110,8 @@ class BuiltImages:
 def run_scenario(scenario, image_dir, workdir, images):
     if scenario.group == "linux":
         runs = linux_scenarios.run_boots(scenario, workdir, drive, images)
+    elif scenario.group == edk2_scenarios.GROUP:
+        runs = edk2_scenarios.run_boots(scenario, workdir, drive)
     elif scenario.group == "volume":
         runs = [run_volume_boot(workdir, images.path(boot.image), boot, n)
                 for n, boot in enumerate(scenario.boots, 1)]
@@ -126,15 +129,17 @@ def run_scenario(scenario, image_dir, workdir, images):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image_dir")
-    parser.add_argument("--group", choices=["shell", "dispatched", "volume", "linux"],
+    parser.add_argument("--group",
+                        choices=["shell", "dispatched", "volume", edk2_scenarios.GROUP, "linux"],
                         help="only the scenarios loaded from the shell, dispatched from "
-                             "Driver####, or built into the firmware volume; linux: the "
-                             "Linux guest's, run only when asked for")
+                             "Driver####, built into the firmware volume, or built into "
+                             "OVMF by EDK II; linux: the Linux guest's, run only when asked for")
     parser.add_argument("--keep", help="keep each scenario's files under this folder")
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + linux_scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + edk2_scenarios.SCENARIOS
+              + linux_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (s.group == args.group if args.group
                    else args.names or s.group not in OPT_IN_GROUPS)]

@@ -3,9 +3,12 @@
 
 usage: add_drivers.py [--base CODE.fd] --output OUT.fd FILE.ffs...
 
-The output has the base image's size. On any refusal (a base image or a file
-that does not parse, no room, a file that is not an x86-64 boot-service
-driver, a FILE GUID already present) it prints one line and writes nothing.
+The FFS files are in EDK II's standalone form (state 0x07, as GenFfs writes
+them); like GenFv, the tool stores each one's state inverted in a volume of
+erase polarity 1. The output has the base image's size. On any refusal (a
+base image or a file that does not parse, a file not in the standalone form,
+no room, a file that is not an x86-64 boot-service driver, a FILE GUID
+already present) it prints one line and writes nothing.
 """
 
 import argparse

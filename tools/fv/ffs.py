@@ -36,15 +36,18 @@ MAX_SIZE = 0xFFFFFF  # a 24-bit size field; larger files need the extended heade
 _HEADER = struct.Struct("<16sBBBB3sB")
 _HEADER_CHECKSUM_AT = 16
 _FILE_CHECKSUM_AT = 17
-_STATE_AT = 23
+STATE_AT = 23
 
 FFS_ATTRIB_LARGE_FILE = 0x01
 FFS_ATTRIB_CHECKSUM = 0x40
 # Without FFS_ATTRIB_CHECKSUM the file checksum byte holds this fixed value.
 FFS_FIXED_CHECKSUM = 0xAA
-# HEADER_CONSTRUCTION, HEADER_VALID and DATA_VALID set; the volume's erase
-# polarity is 1, so set bits are stored as zeros.
-EFI_FILE_STATE_VALID = 0xF8
+# A standalone file, as EDK II's GenFfs writes it: HEADER_CONSTRUCTION,
+# HEADER_VALID and DATA_VALID set. The state bits are written as flash
+# programs them, so a volume of erase polarity 1 (erased bytes 0xFF) stores
+# the inverse; volume.in_volume() turns one form into the other, as GenFv
+# does when it places a file.
+EFI_FILE_STATE_STANDALONE = 0x07
 
 
 @dataclasses.dataclass(frozen=True)
@@ -96,20 +99,20 @@ def header_checksum(header: bytes) -> int:
     """The value that makes the header sum to zero, with both checksum bytes
     and the state byte counted as zero."""
     counted = bytearray(header[:FILE_HEADER_SIZE])
-    for at in (_HEADER_CHECKSUM_AT, _FILE_CHECKSUM_AT, _STATE_AT):
+    for at in (_HEADER_CHECKSUM_AT, _FILE_CHECKSUM_AT, STATE_AT):
         counted[at] = 0
     return -sum(counted) & 0xFF
 
 
 def ffs_file(file_guid: uuid.UUID, file_type: int, sections: list) -> bytes:
-    """A file with the given sections, each starting 4-byte aligned."""
+    """A standalone file with the given sections, each starting 4-byte aligned."""
     data = bytearray()
     for raw in sections:
         data += bytes(_align(FILE_HEADER_SIZE + len(data)))
         data += raw
     header = bytearray(
         _HEADER.pack(file_guid.bytes_le, 0, FFS_FIXED_CHECKSUM, file_type, 0,
-                     _size24(FILE_HEADER_SIZE + len(data)), EFI_FILE_STATE_VALID))
+                     _size24(FILE_HEADER_SIZE + len(data)), EFI_FILE_STATE_STANDALONE))
     header[_HEADER_CHECKSUM_AT] = header_checksum(header)
     return bytes(header + data)
 

@@ -10,9 +10,9 @@ the FV_IMAGE file is then written again around the recompressed data.
 import ffs
 import lzma_section
 from pe_driver import driver_problem
-from volume import (FFS_STATE_VALID, FILE_ALIGNMENT, FILETYPE_FIRMWARE_VOLUME_IMAGE,
+from volume import (FILE_ALIGNMENT, FILETYPE_FIRMWARE_VOLUME_IMAGE,
                     SECTION_FIRMWARE_VOLUME_IMAGE, SECTION_GUID_DEFINED, FormatError, Volume,
-                    align, parse_file, sections)
+                    align, in_volume, parse_file, sections)
 
 FILETYPE_DXE_CORE = 0x05
 DATA_ALIGNMENT_BITS = 0x38
@@ -63,7 +63,8 @@ def dxe_volume(raw):
 
 
 def check_new_file(source, data, erased, present):
-    """Parses one FFS file to be added; returns its FILE GUID and its bytes."""
+    """Parses one standalone FFS file to be added; returns its FILE GUID and
+    its bytes as the volume stores them."""
     try:
         file = parse_file(data, source)
     except FormatError as error:
@@ -74,8 +75,9 @@ def check_new_file(source, data, erased, present):
         raise Refusal(f"{name}: {len(data)} bytes, its header says {file.size}")
     if file.type != ffs.EFI_FV_FILETYPE_DRIVER:
         raise Refusal(f"{name}: type {file.type:#04x}, not a DXE driver (0x07)")
-    if file.state != FFS_STATE_VALID[erased]:
-        raise Refusal(f"{name}: state {file.state:#04x} does not suit the volume")
+    if file.state != ffs.EFI_FILE_STATE_STANDALONE:
+        raise Refusal(f"{name}: state {file.state:#04x}, not a standalone file's "
+                      f"({ffs.EFI_FILE_STATE_STANDALONE:#04x}, as GenFfs writes it)")
     if file.attributes & DATA_ALIGNMENT_BITS:
         raise Refusal(f"{name}: asks for data alignment, which this tool does not place")
     if len(pe32) != 1:
@@ -86,7 +88,7 @@ def check_new_file(source, data, erased, present):
     if file.guid in present:
         raise Refusal(f"{name}: FILE GUID already present")
     present.add(file.guid)
-    return file.guid, data[:file.size]
+    return file.guid, in_volume(data[:file.size], erased)
 
 
 def add_files(image, new_files):
@@ -115,8 +117,8 @@ def add_files(image, new_files):
     report.dxe_free_after = max(0, dxe.length - at)
 
     body = lzma_section.guid_defined_body(bytes(raw), props, dictionary)
-    rebuilt = ffs.ffs_file(outer.guid, FILETYPE_FIRMWARE_VOLUME_IMAGE,
-                           [ffs.section(SECTION_GUID_DEFINED, body)])
+    rebuilt = in_volume(ffs.ffs_file(outer.guid, FILETYPE_FIRMWARE_VOLUME_IMAGE,
+                                     [ffs.section(SECTION_GUID_DEFINED, body)]), top.erased)
     report.compressed_after = len(body)
     if any(at > outer_at for at, _ in top.files()):
         raise Refusal("firmware image: files follow the FV_IMAGE file; they would move")

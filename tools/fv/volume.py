@@ -17,8 +17,10 @@ ERASE_POLARITY = 0x800
 
 FILE_ALIGNMENT = 8
 FILETYPE_FIRMWARE_VOLUME_IMAGE = 0x0B
-# A valid file's state byte (header and data valid), by the volume's erased value.
-FFS_STATE_VALID = {0xFF: ffs.EFI_FILE_STATE_VALID, 0x00: ffs.EFI_FILE_STATE_VALID ^ 0xFF}
+# A valid file's state byte inside a volume, by the volume's erased value:
+# with erase polarity 1 every state bit that is set reads as 0.
+FFS_STATE_IN_VOLUME = {0xFF: ffs.EFI_FILE_STATE_STANDALONE ^ 0xFF,
+                       0x00: ffs.EFI_FILE_STATE_STANDALONE}
 
 SECTION_GUID_DEFINED = 0x02
 SECTION_FIRMWARE_VOLUME_IMAGE = 0x17
@@ -27,6 +29,14 @@ GUID_DEFINED_HEADER = struct.Struct("<16sHH")      # definition GUID, data offse
 
 class FormatError(ValueError):
     pass
+
+
+def in_volume(standalone, erased):
+    """A standalone file's bytes as a volume with this erased value stores
+    them. The header checksum leaves the state out, so nothing else changes."""
+    placed = bytearray(standalone)
+    placed[ffs.STATE_AT] = FFS_STATE_IN_VOLUME[erased]
+    return bytes(placed)
 
 
 def align(value, alignment):
