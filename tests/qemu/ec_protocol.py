@@ -6,7 +6,7 @@ port 0x80: 0xEB before each byte written to the EC, 0xEC before each reply.
 Written from the protocol, not from the drivers.
 """
 
-from vm import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT
 
 WAIT_INPUT_EMPTY = 0xEB
 WAIT_OUTPUT_FULL = 0xEC

@@ -9,7 +9,7 @@ firmware's boot manager runs it in the next.
 import console
 import ec_protocol as ec
 import variables
-from vm import EC_CMD_PORT, EC_DATA_PORT, EC_STATUS_READY, POST_CODE_PORT
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT, Ec
 
 GUARD = "ec_threshold_guard.efi"
 UPDATER = "ec_flash_updater.efi"
@@ -53,26 +53,40 @@ def register(image, description):
     return f'bcfg driver add 0 fs0:\\{image} "{description}"'
 
 
+# An EC that holds its input buffer full for good, from power-on.
+NEVER_READY = {"ec_busy_at_start": 0xFFFFFFFF}
+# Replies to the pass-through request that are never 0x33.
+NEVER_PASS_THROUGH = {"replies_before_ready": -1}
+
+
+def ec_answering(value):
+    """An EC whose register 0x93 (the guard's) reads value."""
+    return Ec({"register 0x93": f"{value:#04x}"})
+
+
 class Boot:
-    """One power-on: the shell script it runs, the EC's data constant, and
+    """One power-on from the UEFI Shell: the script it runs, the EC, and
     (serial text, keys) pairs: each key string is sent when its text appears."""
 
-    def __init__(self, script, ec_data=0x00, keys=(), limit=40, stop_after=None,
-                 ec_status=EC_STATUS_READY):
+    def __init__(self, script, ec=None, keys=(), limit=40, stop_after=None):
         self.script = list(script)
-        self.ec_data = ec_data
-        self.ec_status = ec_status
+        self.ec = ec or Ec()
         self.keys = [("Press ESC", " ")] + list(keys)
         self.limit = limit
         self.stop_after = stop_after  # (text, seconds): the run ends that long after the text
+        self.stop_in_boot = 0
 
 
 class Scenario:
-    def __init__(self, name, boots, check, group):
+    """ec_flash: the EC flash's contents before the first power-on (None:
+    erased); one EC flash lasts through all the scenario's power-ons."""
+
+    def __init__(self, name, boots, check, group, ec_flash=None):
         self.name = name
         self.boots = boots
         self.check = check
         self.group = group
+        self.ec_flash = ec_flash
 
 
 class Checks:
@@ -197,7 +211,7 @@ def shell_guard(name, setup, ec_data, outcome):
             c.that(f"Image 'FS0:\\{GUARD}' loaded at" in run.text, "the guard's load failed")
             check_reached_shell_end(c, run)
 
-    return Scenario(name, [Boot(script, ec_data)], check, "shell")
+    return Scenario(name, [Boot(script, ec_answering(ec_data))], check, "shell")
 
 
 def guard_ec_never_ready():
@@ -208,7 +222,7 @@ def guard_ec_never_ready():
     def check(c, runs):
         run = runs[0]
         c.that(run.timed_out and run.exit_reason is None, "the guard did not keep waiting")
-        c.that(run.growth.get(POST_CODE_PORT, 0) > 0, "no status polls in the last 0.5 s")
+        c.that(run.growth > 0, "no status polls in the last 0.5 s")
         c.equal(run.ports[EC_CMD_PORT], b"", "port 0x66")
         c.equal(run.ports[EC_DATA_PORT], b"", "port 0x62")
         waits = run.ports[POST_CODE_PORT]
@@ -216,7 +230,7 @@ def guard_ec_never_ready():
         c.that(len(waits) >= 100, f"only {len(waits)} status polls")
         c.note(f"{len(waits)} status polls")
 
-    boot = Boot([set_setup(0, 1, 0x80), load], ec_status=0xFF, stop_after=(load, 3))
+    boot = Boot([set_setup(0, 1, 0x80), load], Ec(NEVER_READY), stop_after=(load, 3))
     return Scenario("guard_ec_never_ready_spins", [boot], check, "shell")
 
 
@@ -268,7 +282,8 @@ def updater_init_failure():
             c.that(reset - run.time_of(INIT_FAILED) >= 2.8, "no 3 s pause before the reset")
             c.note(f"prompt {start - prompt:.1f} s, reset {reset - start:.1f} s after start")
 
-    return Scenario("updater_handshake_fails_resets", [Boot(script, ec_data=0x00)], check, "shell")
+    boot = Boot(script, Ec(NEVER_PASS_THROUGH))
+    return Scenario("updater_handshake_fails_resets", [boot], check, "shell")
 
 
 def updater_flash_busy():
@@ -278,7 +293,7 @@ def updater_flash_busy():
         run = runs[0]
         check_message(c, run, ROW_START, STARTING)
         c.that(run.timed_out and run.exit_reason is None, "the driver did not keep spinning")
-        c.that(run.growth.get(EC_CMD_PORT, 0) > 0, "no status polls in the last 0.5 s")
+        c.that(run.growth > 0, "no status polls in the last 0.5 s")
         start = ec.updater_flash_busy_start()
         poll = ec.FLASH_BUSY_POLL
         for port in (EC_CMD_PORT, POST_CODE_PORT):
@@ -294,7 +309,7 @@ def updater_flash_busy():
         c.note(f"{polls} busy polls")
         check_setup(c, run.vars_path, expected_setup(1, 0, 0))
 
-    boot = Boot(script, ec_data=ec.PT_READY, stop_after=(STARTING, 3))
+    boot = Boot(script, Ec({"flash_busy_forever": 1}), stop_after=(STARTING, 3))
     return Scenario("updater_flash_busy_spins", [boot], check, "shell")
 
 
@@ -320,7 +335,7 @@ def check_registered(c, run, image, description):
 
 def dispatched_guard(name, setup, ec_data, outcome):
     first = Boot([register(GUARD, "EC guard"), set_setup(0, *setup) if setup else "setup_tool delete"])
-    second = Boot(["setup_tool show"], ec_data)
+    second = Boot(["setup_tool show"], ec_answering(ec_data))
 
     def check(c, runs):
         check_registered(c, runs[0], GUARD, "EC guard")

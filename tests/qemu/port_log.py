@@ -1,0 +1,78 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
+"""Reads the EC device's port log: one 16-byte little-endian record per event,
+u64 virtual ns, u16 port, u8 kind, u8 value, u32 zero. Kinds: 'i' a read,
+'o' a write, 'r' a platform reset, 'p' standby power cut.
+
+A platform reset separates two boots of the same QEMU process. QEMU resets
+the machine once while creating it, before the guest runs: resets before the
+first port access start no boot of their own.
+"""
+
+import struct
+
+RECORD = struct.Struct("<QHBBI")
+READ, WRITE, RESET, POWER_CUT = b"i"[0], b"o"[0], b"r"[0], b"p"[0]
+RESET_CONTROL_PORT = 0xCF9
+
+
+class Boot:
+    """The records of one boot, as column views of the log's bytes."""
+
+    def __init__(self, data, first, end):
+        self.data = data
+        self.first = first      # record index in the whole log
+        self.end = end
+
+    def _column(self, offset):
+        return self.data[self.first * RECORD.size + offset:self.end * RECORD.size:RECORD.size]
+
+    def __len__(self):
+        return self.end - self.first
+
+    def accesses(self):
+        """(port, kind, value) of every read and write, in order."""
+        low, high, kinds, values = (self._column(o) for o in (8, 9, 10, 11))
+        return [(lo | hi << 8, k, v) for lo, hi, k, v in zip(low, high, kinds, values)
+                if k in (READ, WRITE)]
+
+    def written(self):
+        """port -> the bytes written to it, in order."""
+        ports = {}
+        for port, kind, value in self.accesses():
+            if kind == WRITE:
+                ports.setdefault(port, bytearray()).append(value)
+        return {port: bytes(b) for port, b in ports.items()}
+
+    def access_count(self):
+        kinds = self._column(10)
+        return kinds.count(READ) + kinds.count(WRITE)
+
+    def time_ns(self, index):
+        return RECORD.unpack_from(self.data, (self.first + index) * RECORD.size)[0]
+
+
+class PortLog:
+    def __init__(self, data):
+        if len(data) % RECORD.size:
+            data = data[:len(data) - len(data) % RECORD.size]  # a record cut by the kill
+        self.data = data
+        kinds = data[10::RECORD.size]
+        self.power_cut = POWER_CUT in kinds
+        starts, at = [], 0
+        while True:
+            at = kinds.find(RESET, at)
+            if at < 0:
+                break
+            starts.append(at + 1)
+            at += 1
+        first_access = next((i for i, k in enumerate(kinds) if k in (READ, WRITE)), len(kinds))
+        # Resets before the first access belong to the machine's creation.
+        starts = [0] + [s for s in starts if s > first_access]
+        ends = [s - 1 for s in starts[1:]] + [len(kinds)]
+        self.boots = [Boot(data, s, e) for s, e in zip(starts, ends)]
+        self.resets = len(starts) - 1
+
+    @classmethod
+    def read(cls, path):
+        with open(path, "rb") as f:
+            return cls(f.read())
