@@ -14,6 +14,17 @@ void EcModel::Violation(std::string what) {
   violations_.push_back(std::move(what));
 }
 
+void EcModel::PlatformReset() {
+  ibf_ = false;
+  ibf_reads_left_ = 0;
+  replies_.clear();
+  obf_reads_left_ = 0;
+  pending_ = Pending::None;
+  not_ready_left_ = 0;
+  mode_ = Mode::Normal;
+  flash_.PlatformReset();
+}
+
 uint8_t EcModel::ReadStatus() {
   const bool obf = !replies_.empty() && obf_reads_left_ == 0;
   const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0));

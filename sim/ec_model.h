@@ -30,6 +30,13 @@ public:
   uint8_t ReadData();
   void WriteCommand(uint8_t command);
   void WriteData(uint8_t data);
+  // The platform reset (PLTRST#). The EC runs on standby power, so only its
+  // host interface restarts: IBF and OBF clear, queued replies and a command
+  // still waiting for its data byte are dropped, and pass-through mode ends
+  // with the open flash transaction. Registers, the guard threshold (until
+  // the next guard command) and the flash contents stay. A power cycle is a
+  // new EcModel.
+  void PlatformReset();
 
   [[nodiscard]] bool in_pass_through() const { return mode_ == Mode::PassThrough; }
   [[nodiscard]] int guard_threshold() const { return guard_threshold_; } // -1: never sent
