@@ -40,8 +40,9 @@ PT_READY = 0x33
 
 class Ec:
     """One EC: the model's settings ({key: value}; "register 0x93" style keys
-    included), an access count after which standby power is cut, and whether
-    the model runs outside QEMU behind a socket."""
+    included), an access count after which standby power is cut (or a
+    function that works it out when the run starts), and whether the model
+    runs outside QEMU behind a socket."""
 
     def __init__(self, settings=None, power_cut_after=None, external=False):
         self.settings = dict(settings or {})
@@ -76,9 +77,11 @@ def attach(ec, path, flash):
 class Seen:
     """What the EC saw in one QEMU process."""
 
-    def __init__(self, log=None, ports=None, report=None, flash=None, log_path=None):
+    def __init__(self, log=None, ports=None, report=None, flash=None, log_path=None,
+                 settings_path=None):
         self.log = log                  # PortLog, or None (dumb EC)
         self.log_path = log_path
+        self.settings_path = settings_path
         self.report = report            # the model's JSON report, or None
         self.flash = flash              # the EC flash at the end, or None
         self._ports = ports
@@ -115,7 +118,8 @@ class ModelDevice:
             source = f"socket={self.socket}"
         else:
             source = f"model={MODEL_LIBRARY},settings={self.settings}"
-        cut = "" if self.ec.power_cut_after is None else f",power-cut-after={self.ec.power_cut_after}"
+        cut = self.ec.power_cut_after
+        cut = "" if cut is None else f",power-cut-after={cut() if callable(cut) else cut}"
         return ["-device", f"ec-model,{source},log={self.log}{cut}"]
 
     def activity(self):
@@ -138,7 +142,8 @@ class ModelDevice:
             with open(self.flash, "rb") as f:
                 flash = f.read()
         log = PortLog.read(self.log) if os.path.exists(self.log) else PortLog(b"")
-        return Seen(log=log, report=report, flash=flash, log_path=self.log)
+        return Seen(log=log, report=report, flash=flash, log_path=self.log,
+                    settings_path=self.settings)
 
 
 class DumbDevice:

@@ -76,6 +76,9 @@ def build_image(output, files):
     return add_drivers.build(OVMF_CODE, output, files)
 
 
+INSTALLED_EC_IMAGE, OLD_EC_IMAGE = 1, 2   # seeds: the image to install, the EC's flash before
+
+
 def ec_image(seed):
     """A 128 KiB EC image that differs from every other seed's in every
     block; block 5 is all 0xFF, which still has to be erased and programmed."""

@@ -8,7 +8,9 @@ the machine once while creating it, before the guest runs: resets before the
 first port access start no boot of their own.
 """
 
+import os
 import struct
+import subprocess
 
 RECORD = struct.Struct("<QHBBI")
 READ, WRITE, RESET, POWER_CUT = b"i"[0], b"o"[0], b"r"[0], b"p"[0]
@@ -76,3 +78,27 @@ class PortLog:
     def read(cls, path):
         with open(path, "rb") as f:
             return cls(f.read())
+
+
+TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "host",
+                    "tools", "ec_port_log", "ec_port_log")
+
+
+def _tool(*arguments):
+    result = subprocess.run([TOOL, *map(str, arguments)], stdout=subprocess.PIPE,
+                            stderr=subprocess.STDOUT, text=True)
+    return result.returncode == 0, result.stdout.strip()
+
+
+def compare(path, boot=0, settings=None):
+    """(same, its words): the log's boot against the protocol's sequence for
+    an EC with those settings (None: never busy)."""
+    return _tool("compare", path, "--boot", boot, *([settings] if settings else []))
+
+
+def block_start(block):
+    """The access index at which the update's block starts."""
+    ok, text = _tool("block-start", block)
+    if not ok:
+        raise RuntimeError(f"ec_port_log block-start {block}: {text}")
+    return int(text.split()[-1].replace(",", ""), 0)

@@ -11,6 +11,8 @@ import sys
 import tempfile
 import time
 
+import board_scenarios
+import ec_device
 import fv_images
 import fv_scenarios
 import scenarios
@@ -19,7 +21,6 @@ import vm
 IMAGES = ("ec_flash_updater.efi", "ec_threshold_guard.efi", "setup_tool.efi")
 VOLUME_GROUPS = ("volume", "board")   # scenarios that boot a board flash
 PARALLEL = 2
-NEW_EC_IMAGE, OLD_EC_IMAGE = 1, 2     # seeds: the image to install, the EC's flash before
 
 
 def write_fat_folder(folder, image_dir, script):
@@ -84,7 +85,7 @@ class BuiltImages:
         self.folder = folder
         self.ec_image = os.path.join(folder, "ec_image.bin")
         with open(self.ec_image, "wb") as f:
-            f.write(fv_images.ec_image(NEW_EC_IMAGE))
+            f.write(fv_images.ec_image(fv_images.INSTALLED_EC_IMAGE))
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=1)
         self.builds = {name: self.pool.submit(self._build, name) for name in names}
         self.reported = set()
@@ -157,7 +158,7 @@ def main():
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + board_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (args.group is None or s.group == args.group)]
     passed = failed = 0
@@ -166,6 +167,7 @@ def main():
     images = BuiltImages(args.image_dir, image_folder,
                          sorted({boot.image for s in chosen if s.group in VOLUME_GROUPS
                                  for boot in s.boots} & set(BuiltImages.BUILDERS)))
+    ec_device.qemu_binary()  # built once, before two scenarios could both ask
     # Each guest is one TCG thread: two scenarios at a time fill two cores.
     with concurrent.futures.ThreadPoolExecutor(max_workers=PARALLEL) as pool:
         runs = {pool.submit(timed, s, args.image_dir, args.keep, images): s for s in chosen}
