@@ -16,6 +16,7 @@ stands behind the ports, in this one place:
 import json
 import os
 import subprocess
+import time
 
 from port_log import PortLog
 
@@ -36,6 +37,7 @@ BUILD_QEMU = os.path.join(ROOT, "tools", "qemu_rig", "build_qemu.sh")
 # passes every wait at the first read; 0xFF holds the input buffer full.
 DUMB_READY, DUMB_BUSY = 0x01, 0xFF
 PT_READY = 0x33
+REGISTER_KEY = "register "
 
 
 class Ec:
@@ -112,15 +114,31 @@ class ModelDevice:
             if os.path.exists(stale):
                 os.unlink(stale)
         if self.ec.external:
-            self.model = subprocess.Popen(
-                ["python3", EXTERNAL_MODEL, "--socket", self.socket, "--settings", self.settings],
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self._start_external()
             source = f"socket={self.socket}"
         else:
             source = f"model={MODEL_LIBRARY},settings={self.settings}"
         cut = self.ec.power_cut_after
         cut = "" if cut is None else f",power-cut-after={cut() if callable(cut) else cut}"
         return ["-device", f"ec-model,{source},log={self.log}{cut}"]
+
+    def _start_external(self):
+        """The minimal external model: registers only; it listens, QEMU connects."""
+        registers = []
+        for key, value in self.ec.settings.items():
+            if not key.startswith(REGISTER_KEY):
+                raise ValueError(f"the external EC model has no setting {key!r}")
+            registers += ["--register", f"{key.split()[1]}={value}"]
+        if os.path.exists(self.socket):
+            os.unlink(self.socket)
+        self.model = subprocess.Popen(
+            ["python3", EXTERNAL_MODEL, "--socket", self.socket, "--record", self.report,
+             *registers], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 10
+        while not os.path.exists(self.socket):
+            if self.model.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError("the external EC model did not listen")
+            time.sleep(0.05)
 
     def activity(self):
         """A growing figure while the guest keeps polling the EC."""

@@ -9,14 +9,17 @@ manager's first serial line ends a boot once the evidence is in.
 """
 
 import ec_protocol as ec
+import fv_images
 import variables
 from ec_device import Ec
 from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
                        INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
-                       check_setup, ec_answering, setup_bytes)
+                       check_model_report, check_setup, ec_answering, setup_bytes)
 
 BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial
 TRIGGER_INSTALLED = "test trigger: installed"
+
+OLD = fv_images.ec_image(fv_images.OLD_EC_IMAGE)   # the EC's flash before an update
 
 DRIVERS_IMAGE = "drivers"          # both drivers and the trigger driver
 UNMET_IMAGE = "unmet-dependency"   # only the guard, waiting for a protocol nobody installs
@@ -50,12 +53,19 @@ def check_boot_manager(c, run):
         c.note(f"boot manager at {at:.1f} s")
 
 
-def guard_powers_off():
+# name, the model outside QEMU behind a unix socket
+GUARD_OFF_CASES = [
+    ("volume_guard_below_threshold_powers_off", False),
+    ("volume_socket_model_guard_below_threshold_powers_off", True),
+]
+
+
+def guard_powers_off(name, external):
     setup = setup_bytes(0, 1, 0x80)
 
     def check(c, runs):
         run = runs[0]
-        check_ports(c, run, ec.guard_check(0x80))
+        check_ports(c, run, ec.guard_check(0x80), "the exchange the EC saw")
         c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
         # The guard runs in DXE: the power-off comes before the boot manager
         # or any console output.
@@ -63,13 +73,15 @@ def guard_powers_off():
         if run.exit_time() is not None:
             c.note(f"powered off {run.exit_time():.1f} s after power-on")
 
-    boot = FvBoot(DRIVERS_IMAGE, setup, ec_answering(0x7F), stop_after=None)
-    return Scenario("volume_guard_below_threshold_powers_off", [boot], check, "volume")
+    ec_model = Ec({"register 0x93": "0x7f"}, external=external)
+    boot = FvBoot(DRIVERS_IMAGE, setup, ec_model, stop_after=None)
+    return Scenario(name, [boot], check, "volume")
 
 
 def guard_boots_on():
     def check(c, runs):
-        check_ports(c, runs[0], ec.guard_check(0x80))
+        check_ports(c, runs[0], ec.guard_check(0x80), "the exchange the EC saw")
+        check_model_report(c, runs[0], guard_threshold=0x80)
         check_boot_manager(c, runs[0])
 
     boot = FvBoot(DRIVERS_IMAGE, setup_bytes(0, 1, 0x80), ec_answering(0x80))
@@ -111,6 +123,10 @@ def updater_q_skips():
         check_message(c, run, ROW_SKIPPED, SKIPPED, more_may_follow=True)
         c.that(STARTING not in run.text and INIT_FAILED not in run.text, "update started after Q")
         check_ports(c, run, ec.updater_skip())
+        # The EC was never in pass-through mode; the skip restarts nothing.
+        check_model_report(c, run, in_pass_through=False, reset_writes=0)
+        c.equal(run.reset_times(), [], "guest resets")
+        c.equal(run.seen.flash, OLD, "EC flash (untouched)")
         check_boot_manager(c, run)
         check_setup(c, run.vars_path, setup_bytes(0, 0, 0))
         times = [run.time_of(t) for t in (TRIGGER_INSTALLED, BANNER, SKIPPED, BOOT_MANAGER)]
@@ -121,7 +137,7 @@ def updater_q_skips():
             c.note(f"prompt at {times[1]:.1f} s, pause after skip {times[3] - times[2]:.1f} s")
 
     boot = FvBoot(DRIVERS_IMAGE, setup_bytes(1, 0, 0), keys=[(PROMPT, "q")])
-    return Scenario("volume_updater_request_q_skips", [boot], check, "volume")
+    return Scenario("volume_updater_request_q_skips", [boot], check, "volume", ec_flash=OLD)
 
 
 def unmet_dependency():
@@ -136,5 +152,5 @@ def unmet_dependency():
     return Scenario("volume_unmet_dependency_never_dispatched", [boot], check, "volume")
 
 
-SCENARIOS = ([guard_powers_off(), guard_boots_on()] + [quiet_boot(*case) for case in QUIET_CASES]
+SCENARIOS = ([guard_powers_off(*case) for case in GUARD_OFF_CASES] + [guard_boots_on()] + [quiet_boot(*case) for case in QUIET_CASES]
              + [updater_q_skips(), unmet_dependency()])

@@ -81,7 +81,7 @@ class PortLog:
 
 
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "build", "host",
-                    "tools", "ec_port_log", "ec_port_log")
+                    "tools", "port_log", "ec_port_log")
 
 
 def _tool(*arguments):
@@ -90,10 +90,14 @@ def _tool(*arguments):
     return result.returncode == 0, result.stdout.strip()
 
 
-def compare(path, boot=0, settings=None):
-    """(same, its words): the log's boot against the protocol's sequence for
-    an EC with those settings (None: never busy)."""
-    return _tool("compare", path, "--boot", boot, *([settings] if settings else []))
+def compare(path, boot, ec_image, settings=None):
+    """(same, its words): the log's boot (from 0) against the protocol's
+    sequence for that EC image and an EC with those settings (None: never busy)."""
+    image = path + ".ec_image"
+    with open(image, "wb") as f:
+        f.write(ec_image)
+    return _tool("compare", path, "--boot", boot + 1, "--ec-image", image,
+                 *([settings] if settings else []))
 
 
 def block_start(block):

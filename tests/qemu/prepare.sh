@@ -46,7 +46,7 @@ ensure_images() {
 
 # The EC model the QEMU device loads, and the port-log tool the checks use.
 ensure_ec_model() {
-  if [[ ! -f "$ROOT/build/host/sim/libec_model.so" || ! -x "$ROOT/build/host/tools/ec_port_log/ec_port_log" ]]; then
+  if [[ ! -f "$ROOT/build/host/sim/libec_model.so" || ! -x "$ROOT/build/host/tools/port_log/ec_port_log" ]]; then
     ensure_packages cmake:cmake ninja:ninja-build g++:g++ || return 1
     (cd "$ROOT" && cmake --preset host >/dev/null &&
       cmake --build --preset host --target ec_model ec_port_log) || return 1

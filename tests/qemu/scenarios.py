@@ -168,6 +168,17 @@ def check_setup(c, vars_path, expected):
         c.equal(variable.data, expected, "Setup contents")
 
 
+def check_model_report(c, run, **expected):
+    """The model saw no protocol violation, and its report holds expected."""
+    report = run.seen.report
+    c.that(report is not None, "the model wrote no report")
+    if report is None:
+        return
+    c.equal(report["violations"], [], "protocol violations the model saw")
+    for key, value in expected.items():
+        c.equal(report[key], value, f"model report {key}")
+
+
 def check_skip_path(c, run, vars_path):
     check_message(c, run, ROW_BANNER, BANNER)
     check_message(c, run, ROW_PROMPT, PROMPT)
