@@ -43,7 +43,8 @@ def check_rows(c, run, rows, boot=0):
 
 def check_restarted(c, run):
     """The updater's ending: 0x0E to port 0xCF9, and the platform reset it causes."""
-    c.equal(run.seen.ports(0)[RESET_CONTROL_PORT], bytes([FULL_RESET]), "port 0xCF9 writes")
+    c.equal(run.seen.log.boots[0].written_to(RESET_CONTROL_PORT), bytes([FULL_RESET]),
+            "port 0xCF9 writes")
     c.equal(len(run.reset_times()), 1, "QMP guest resets")
     c.equal(run.seen.log.resets, 1, "platform resets in the port log")
 

@@ -37,6 +37,8 @@ class PortLogTest(unittest.TestCase):
             with self.subTest(name):
                 parsed = PortLog(log(*events))
                 self.assertEqual([b.written() for b in parsed.boots], written)
+                self.assertEqual([b.written_to(0xCF9) for b in parsed.boots],
+                                 [w.get(0xCF9, b"") for w in written])
                 self.assertEqual([b.access_count() for b in parsed.boots], counts)
                 self.assertEqual(parsed.resets, len(written) - 1)
                 self.assertEqual(parsed.power_cut, cut)
