@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
+// ec_port_log's parts: a log split into boots (resets, power cuts), refused
+// when malformed, summarised, compared with the protocol's sequence (never
+// busy, and busy against what the host-built updater makes on a busy EC and
+// flash), written as the trace CSV, and where a block's erase starts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "sim/expectation.h"
+#include "sim/native_runner.h"
+#include "tests/port_log/port_log_writer.h"
+#include "tools/ec_run/run_command.h"
+#include "tools/ec_run/trace_csv.h"
+#include "tools/port_log/compare.h"
+#include "tools/port_log/oracle.h"
+#include "tools/port_log/port_log_file.h"
+#include "tools/port_log/summary.h"
+
+namespace {
+
+using port_log::Boot;
+using port_log_test::LogWriter;
+namespace fs = std::filesystem;
+
+const sim::PortLog& Update() {
+  static const sim::PortLog update = sim::FullUpdateTrace();
+  return update;
+}
+
+std::string TempPath(const std::string& name) {
+  return (fs::temp_directory_path() / ("port_log_test_" + std::to_string(::getpid()) + name))
+      .string();
+}
+
+struct BootShape {
+  size_t accesses;
+  bool opened_by_reset;
+  bool power_cut;
+  friend bool operator==(const BootShape&, const BootShape&) = default;
+};
+
+struct SplitCase {
+  const char* name;
+  std::function<void(LogWriter&)> write;
+  std::vector<BootShape> boots;
+};
+
+void Guard(LogWriter& log) { // three accesses
+  log.Access(sim::Out(sim::kEcCommandPort, sim::kGuardThreshold));
+  log.Access(sim::Out(sim::kEcDataPort, 0x80));
+  log.Access(sim::In(sim::kEcDataPort, 0x7F));
+}
+
+TEST(PortLogFile, SplitsBootsAtResetsAndPowerCuts) {
+  const SplitCase cases[] = {
+      {"creation reset opens boot 1",
+       [](LogWriter& l) {
+         l.Reset();
+         Guard(l);
+       },
+       {{3, true, false}}},
+      {"resets with nothing between are one",
+       [](LogWriter& l) {
+         l.Reset();
+         l.Reset();
+         l.Reset();
+         Guard(l);
+         l.Reset();
+         l.Access(sim::In(sim::kEcCommandPort, 0));
+       },
+       {{3, true, false}, {1, true, false}}},
+      {"no reset before the first access",
+       [](LogWriter& l) {
+         Guard(l);
+         l.Reset();
+         Guard(l);
+       },
+       {{3, false, false}, {3, true, false}}},
+      {"a power cut ends a boot, the next access opens one",
+       [](LogWriter& l) {
+         l.Reset();
+         Guard(l);
+         l.PowerCut();
+         Guard(l);
+       },
+       {{3, true, true}, {3, false, false}}},
+      {"a power cut, then the creation reset",
+       [](LogWriter& l) {
+         l.Reset();
+         Guard(l);
+         l.PowerCut();
+         l.Reset();
+         l.Access(sim::In(sim::kEcCommandPort, 0));
+       },
+       {{3, true, true}, {1, true, false}}},
+      {"the restart's reset opens an empty boot",
+       [](LogWriter& l) {
+         l.Reset();
+         Guard(l);
+         l.Reset();
+       },
+       {{3, true, false}, {0, true, false}}},
+  };
+  for (const SplitCase& c : cases) {
+    LogWriter log;
+    c.write(log);
+    std::vector<BootShape> shapes;
+    for (const Boot& b : port_log::SplitBoots(log.bytes())) {
+      shapes.push_back({b.accesses.size(), b.reset_ns.has_value(), b.power_cut});
+    }
+    EXPECT_EQ(shapes, c.boots) << c.name;
+  }
+}
+
+TEST(PortLogFile, RefusesWhatIsNotARecord) {
+  const struct {
+    const char* name;
+    std::function<void(LogWriter&)> write;
+    size_t trim;
+    const char* message;
+  } cases[] = {
+      {"a record cut short", [](LogWriter& l) { Guard(l); }, 1, "whole 16-byte records"},
+      {"an unknown kind", [](LogWriter& l) { l.Record(0x66, 'x', 0); }, 0, "record 0: kind 120"},
+      {"a non-zero tail",
+       [](LogWriter& l) {
+         Guard(l);
+         l.Record(0x66, 'i', 0, 1);
+       },
+       0, "record 3: the last four bytes"},
+  };
+  for (const auto& c : cases) {
+    LogWriter log;
+    c.write(log);
+    std::vector<uint8_t> bytes = log.bytes();
+    bytes.resize(bytes.size() - c.trim);
+    try {
+      port_log::SplitBoots(bytes);
+      ADD_FAILURE() << c.name << ": accepted";
+    } catch (const ec_run::InputError& e) {
+      EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << c.name << e.what();
+    }
+  }
+}
+
+TEST(PortLogSummary, ListsTheBytesOfShortBootsOnly) {
+  LogWriter log;
+  log.Reset();
+  Guard(log);
+  log.PowerCut();
+  log.Reset();
+  log.Accesses(Update());
+  const std::string json = port_log::SummaryJson(port_log::SplitBoots(log.bytes()));
+  EXPECT_NE(json.find("{\"boot\": 1, \"accesses\": 3, \"opened_by\": \"reset\", \"power_cut\": "
+                      "true, \"last_access_us\": 3, \"ports\": {\"0x62\": {\"written\": \"80\", "
+                      "\"read\": \"7f\"}, \"0x66\": {\"written\": \"aa\", \"read\": \"\"}}}"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("{\"boot\": 2, \"accesses\": 4187200, \"opened_by\": \"reset\", "
+                      "\"power_cut\": false, \"last_access_us\": 4187200}"),
+            std::string::npos)
+      << json;
+}
+
+Boot OneBoot(const sim::PortLog& accesses) {
+  LogWriter log;
+  log.Reset();
+  log.Accesses(accesses);
+  return port_log::SplitBoots(log.bytes()).at(0);
+}
+
+TEST(PortLogCompare, NeverBusyIsAccessForAccess) {
+  const port_log::Oracle oracle = port_log::OracleFor(std::nullopt, std::nullopt);
+  EXPECT_EQ(port_log::Compare(OneBoot(Update()), oracle).line, "equal: 4187200 accesses");
+
+  const uint64_t block_3 = port_log::BlockStart(3);
+  const struct {
+    uint64_t index;
+    const char* got;
+    const char* expected;
+    const char* step;
+  } changes[] = {
+      {0, "in 0x66 0x01", "in 0x66 0x00", "handshake"},
+      {block_3, "in 0x66 0x01", "in 0x66 0x00", "block 3 erase"},
+      {Update().size() - 1, "out 0xCF9 0x0F", "out 0xCF9 0x0E", "restart"},
+  };
+  for (const auto& c : changes) {
+    sim::PortLog log = Update();
+    log[c.index].value ^= 0x01;
+    const port_log::Comparison result = port_log::Compare(OneBoot(log), oracle);
+    EXPECT_FALSE(result.equal);
+    EXPECT_EQ(result.line, "differs at access " + std::to_string(c.index) + ": got " + c.got +
+                               ", expected " + c.expected + " (" + c.step + ")");
+  }
+  sim::PortLog shorter(Update().begin(), Update().end() - 1);
+  EXPECT_EQ(port_log::Compare(OneBoot(shorter), oracle).line,
+            "differs at access 4187199: got (end), expected out 0xCF9 0x0E (restart)");
+  sim::PortLog longer = Update();
+  longer.push_back(sim::In(sim::kEcCommandPort, 0));
+  EXPECT_EQ(port_log::Compare(OneBoot(longer), oracle).line,
+            "differs at access 4187200: got in 0x66 0x00, expected (end) (after the end)");
+}
+
+// The busy run is the host-built updater's: the prediction is the protocol's.
+TEST(PortLogCompare, BusyIsTheCountTheProtocolPredicts) {
+  const std::string settings = TempPath("busy.txt");
+  std::ofstream(settings) << "ec_busy_input = 2\nec_busy_output = 1\nec_busy_at_start = 9\n"
+                             "flash_busy_erase = 3\nflash_busy_program = 1\n"
+                             "flash_busy_write_enable = 1\nflash_latch_write_disable = 2\n";
+  const port_log::Oracle oracle = port_log::OracleFor(settings, std::nullopt);
+  sim::Scenario s = *sim::FindScenario("update");
+  s.platform.ec = oracle.scenario.platform.ec;
+  s.platform.flash = oracle.scenario.platform.flash;
+  const sim::RunRecord run = sim::RunNative(s);
+  ASSERT_TRUE(run.violations.empty()) << run.violations.front();
+
+  const port_log::Comparison same = port_log::Compare(OneBoot(run.log), oracle);
+  EXPECT_TRUE(same.equal) << same.line;
+  EXPECT_EQ(same.line, "equal: " + std::to_string(run.log.size()) + " accesses, as the protocol " +
+                           "predicts " + std::to_string(run.log.size()) +
+                           " accesses for these settings, outside the waits in order");
+
+  sim::PortLog one_wait_less = run.log;
+  one_wait_less.erase(one_wait_less.begin(), one_wait_less.begin() + 2);
+  EXPECT_EQ(port_log::Compare(OneBoot(one_wait_less), oracle).line,
+            "differs in count: got " + std::to_string(run.log.size() - 2) +
+                " accesses, the protocol predicts " + std::to_string(run.log.size()) +
+                " accesses for these settings (the accesses outside the waits are equal)");
+
+  sim::PortLog wrong_byte = run.log;
+  const size_t dc = 2 * (9 + 1); // the IBF held at power-on, then the wait's last read
+  ASSERT_EQ(wrong_byte[dc], sim::Out(sim::kEcCommandPort, sim::kPtEnter));
+  wrong_byte[dc].value = 0xDD;
+  const std::string line = port_log::Compare(OneBoot(wrong_byte), oracle).line;
+  EXPECT_EQ(line.rfind("differs at access 20: got out 0x66 0xDD, expected out 0x66 0xDC "
+                       "(handshake); the protocol's access 20 of ",
+                       0),
+            0u)
+      << line;
+  fs::remove(settings);
+}
+
+TEST(PortLogCompare, RefusesSettingsThatChangeTheUpdate) {
+  const std::string settings = TempPath("fault.txt");
+  for (const char* knob : {"stuck_erase_address = 0x10", "flash_id = 1 2 3 4",
+                           "replies_before_ready = 2", "flash_busy_forever = 1"}) {
+    std::ofstream(settings) << knob << "\n";
+    EXPECT_THROW(port_log::OracleFor(settings, std::nullopt), ec_run::InputError) << knob;
+  }
+  fs::remove(settings);
+}
+
+// Each block's erase starts at the status poll before its write enable, one
+// block's length after the last; the access before it ends the verify.
+TEST(PortLogBlocks, EraseStartsWhereTheClassifierSaysSo) {
+  const uint64_t first = port_log::BlockStart(0);
+  const uint64_t length = port_log::BlockStart(1) - first;
+  const port_log::Oracle oracle = port_log::OracleFor(std::nullopt, std::nullopt);
+  for (unsigned block : {1u, 64u, 127u}) {
+    const uint64_t start = port_log::BlockStart(block);
+    EXPECT_EQ(start, first + block * length) << block;
+    EXPECT_EQ(Update()[start], sim::In(sim::kEcCommandPort, 0x00)) << block;
+    EXPECT_EQ(port_log::StepAt(oracle, start), "block " + std::to_string(block) + " erase");
+    EXPECT_EQ(port_log::StepAt(oracle, start - 1),
+              "block " + std::to_string(block - 1) + " verify");
+  }
+}
+
+TEST(PortLogCsv, TimesCountFromTheReset) {
+  const std::string path = TempPath("trace.csv");
+  const Boot boot = OneBoot(sim::PortLog(Update().begin(), Update().begin() + 12));
+  ec_run::TraceCsv csv(path, {}, 0);
+  for (size_t i = 0; i < boot.accesses.size(); ++i) {
+    csv.SeeAt(boot.accesses[i], boot.times_ns[i] - boot.origin_ns());
+  }
+  csv.Finish();
+  std::ifstream file(path);
+  const std::string text{std::istreambuf_iterator<char>(file), {}};
+  EXPECT_EQ(text.rfind("index,time_us,dir,port,value,kind,step,detail\n"
+                       "0,1.000,in,0x66,0x00,status read,handshake,EC status\n"
+                       "1,2.000,out,0x80,0xEB,progress code,handshake,waiting to write\n",
+                       0),
+            0u)
+      << text;
+  EXPECT_NE(text.find("\n11,12.000,out,0x66,0x02,command,identification,send opcode\n"),
+            std::string::npos)
+      << text;
+  fs::remove(path);
+}
+
+} // namespace
