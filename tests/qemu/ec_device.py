@@ -20,7 +20,7 @@ import time
 
 from port_log import PortLog
 
-DEVICE = "dumb"
+DEVICE = "model"
 
 EC_DATA_PORT = 0x62
 EC_CMD_PORT = 0x66
