@@ -12,7 +12,7 @@ port log against the protocol's access sequence (ec_port_log).
 import ec_protocol as ec
 import fv_images
 import port_log
-from ec_device import RESET_CONTROL_PORT, Ec
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, RESET_CONTROL_PORT, Ec
 from fv_scenarios import BOOT_MANAGER, DRIVERS_IMAGE, FvBoot
 from scenarios import (BANNER, INIT_FAILED, MESSAGES, PROMPT, ROW_BANNER, ROW_OUTCOME,
                        ROW_PROMPT, ROW_START, STARTING, UPDATE_FAILED, UPDATED, Scenario,
@@ -113,11 +113,21 @@ def block_fault(name, settings, failed):
     return Scenario(name, [boot], check, "board", ec_flash=OLD)
 
 
-# name, model settings, the replies to the pass-through request the EC sent
+# name, model settings, the replies to the pass-through request the host reads
 INIT_FAULTS = [
     ("board_ec_never_answers_0x33_init_fails", {"replies_before_ready": -1}, ec.HANDSHAKE_REPLIES),
     ("board_wrong_flash_id_init_fails", {"flash_id": "0xFF 0xFF 0xFF 0xFE"}, 1),
 ]
+
+
+def handshake_replies(run):
+    """Data-port reads between the pass-through request and the next command."""
+    accesses = run.seen.log.boots[0].accesses()
+    start = accesses.index((EC_CMD_PORT, port_log.WRITE, ec.PT_ENTER))
+    end = next(i for i in range(start + 1, len(accesses))
+               if accesses[i][:2] == (EC_CMD_PORT, port_log.WRITE))
+    return sum(1 for port, kind, _ in accesses[start:end]
+               if (port, kind) == (EC_DATA_PORT, port_log.READ))
 
 
 def init_fault(name, settings, replies):
@@ -125,7 +135,8 @@ def init_fault(name, settings, replies):
         run = runs[0]
         check_rows(c, run, [(ROW_START, STARTING), (ROW_OUTCOME, INIT_FAILED)])
         c.equal(run.seen.flash, OLD, "EC flash (untouched)")
-        check_model_report(c, run, handshake_replies=replies, in_pass_through=False)
+        check_model_report(c, run, in_pass_through=False)
+        c.equal(handshake_replies(run), replies, "replies read after the pass-through request")
         c.equal(run.seen.report and run.seen.report["flash"]["erases"], 0, "erases")
         check_restarted(c, run)
         check_setup(c, run.vars_path, CLEARED)
@@ -135,9 +146,12 @@ def init_fault(name, settings, replies):
     return Scenario(name, [boot], check, "board", ec_flash=OLD)
 
 
-# The fault matrix's slow EC and flash, the slow latch included.
-BUSY = {"ec_busy_input": 2, "ec_busy_output": 3, "ec_busy_at_start": 4, "flash_busy_erase": 40,
-        "flash_busy_program": 2, "flash_busy_write_enable": 3, "flash_latch_write_disable": 5}
+# The fault matrix's slow EC and flash, the slow latch included. Not the
+# EC's busy count at power-on: QEMU resets the machine once while creating
+# it, before the firmware runs, and the model's platform reset clears that
+# count, so no boot under QEMU ever sees it.
+BUSY = {"ec_busy_input": 2, "ec_busy_output": 3, "flash_busy_erase": 40, "flash_busy_program": 2,
+        "flash_busy_write_enable": 3, "flash_latch_write_disable": 5}
 
 
 def busy_update():

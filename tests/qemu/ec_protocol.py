@@ -40,6 +40,11 @@ class Traffic:
         self.ports[POST_CODE_PORT].append(WAIT_OUTPUT_FULL)
         return self
 
+    def waits(self, reads):
+        """reads more status reads with the input buffer still full before the next write."""
+        self.ports[POST_CODE_PORT] += bytes([WAIT_INPUT_EMPTY]) * reads
+        return self
+
     def as_bytes(self):
         return {port: bytes(b) for port, b in self.ports.items()}
 

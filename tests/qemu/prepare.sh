@@ -29,7 +29,7 @@ ensure_packages() {
 ensure_qemu_packages() {
   ensure_packages qemu-system-x86_64:qemu-system-x86 /usr/share/OVMF/OVMF_CODE.fd:ovmf \
     /usr/share/OVMF/OVMF_CODE_4M.fd:ovmf /usr/share/OVMF/OVMF_VARS_4M.fd:ovmf \
-    /usr/share/OVMF/OVMF_VARS.fd:ovmf python3:python3
+    /usr/share/OVMF/OVMF_VARS.fd:ovmf python3:python3 mcopy:mtools
 }
 
 ensure_images() {

@@ -9,6 +9,7 @@ import os
 import shutil
 import sys
 import tempfile
+import threading
 import time
 
 import board_scenarios
@@ -89,6 +90,7 @@ class BuiltImages:
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=1)
         self.builds = {name: self.pool.submit(self._build, name) for name in names}
         self.reported = set()
+        self.lock = threading.Lock()
 
     def _build(self, name):
         start = time.monotonic()
@@ -104,9 +106,10 @@ class BuiltImages:
         if name not in self.builds:
             return name
         path, note = self.builds[name].result()
-        if name not in self.reported:
-            print(note, flush=True)
-            self.reported.add(name)
+        with self.lock:
+            if name not in self.reported:
+                print(note, flush=True)
+                self.reported.add(name)
         return path
 
     def close(self):

@@ -20,6 +20,7 @@ import threading
 import time
 
 import ec_device
+from fat_disk import write_fat_disk
 import variables  # noqa: F401  (puts tools/fv on the path)
 
 import board_flash  # noqa: E402  (tools/fv)
@@ -144,7 +145,9 @@ class Guest:
         cmd = [ec_device.qemu_binary(), *self.firmware.qemu_args(), "-accel", "tcg", "-m", "256",
                "-nographic", "-net", "none", "-S"]
         if self.fat_dir is not None:
-            cmd += ["-drive", f"file=fat:rw:{self.fat_dir},format=raw,media=disk"]
+            disk = self._path("fat.img")
+            write_fat_disk(self.fat_dir, disk)
+            cmd += ["-drive", f"file={disk},format=raw,media=disk"]
         cmd += [
             "-chardev", f"socket,id=serial0,path={serial_sock}",
             "-serial", "chardev:serial0",
