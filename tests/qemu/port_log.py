@@ -9,12 +9,24 @@ first port access start no boot of their own.
 """
 
 import os
+import re
 import struct
 import subprocess
 
 RECORD = struct.Struct("<QHBBI")
 READ, WRITE, RESET, POWER_CUT = b"i"[0], b"o"[0], b"r"[0], b"p"[0]
 RESET_CONTROL_PORT = 0xCF9
+DEVICE_PORTS = (0x62, 0x66, 0x80, RESET_CONTROL_PORT)   # every port the device logs
+
+
+def _bitwise(operation, a, b):
+    """operation on two byte strings of one length, byte for byte: Python's
+    integers do it for the whole string at once."""
+    result = operation(int.from_bytes(a, "big"), int.from_bytes(b, "big"))
+    return result.to_bytes(len(a), "big")
+
+
+_INVERT = bytes(255 - i for i in range(256))
 
 
 class Boot:
@@ -38,23 +50,29 @@ class Boot:
                 if k in (READ, WRITE)]
 
     def written(self):
-        """port -> the bytes written to it, in order."""
-        ports = {}
-        for port, kind, value in self.accesses():
-            if kind == WRITE:
-                ports.setdefault(port, bytearray()).append(value)
-        return {port: bytes(b) for port, b in ports.items()}
+        """port -> the bytes written to it, in order (every port written)."""
+        found = {port: self.written_to(port) for port in DEVICE_PORTS}
+        return {port: data for port, data in found.items() if data}
 
     def written_to(self, port):
-        """The bytes written to one port, found without walking every record:
-        quick for a rare port in a long boot."""
-        low, high, kinds, values = (self._column(o) for o in (8, 9, 10, 11))
-        found, at = bytearray(), low.find(port & 0xFF)
-        while at >= 0:
-            if high[at] == port >> 8 and kinds[at] == WRITE:
-                found.append(values[at])
-            at = low.find(port & 0xFF, at + 1)
-        return bytes(found)
+        """The bytes written to one port, in order. A boot of a full update
+        holds millions of records, too many to visit one by one here: each
+        record's value becomes two hex digits, those of the records that are
+        no write to this port become "zz" (with whole-column integer masks),
+        and "zz" goes. The device's ports differ in their low byte, so that
+        byte and the kind tell the records apart."""
+        count = len(self)
+        if count == 0:
+            return b""
+        low, kinds, values = self._column(8), self._column(10), self._column(11)
+        keys = _bitwise(int.__xor__, low, kinds)
+        key = (port & 0xFF) ^ WRITE
+        chosen = keys.translate(bytes(0xFF if i == key else 0 for i in range(256)))
+        mask = bytearray(2 * count)
+        mask[0::2] = mask[1::2] = chosen
+        digits = _bitwise(int.__and__, values.hex().encode(), mask)
+        erased = _bitwise(int.__and__, b"z" * (2 * count), mask.translate(_INVERT))
+        return bytes.fromhex(_bitwise(int.__or__, digits, erased).replace(b"zz", b"").decode())
 
     def access_count(self):
         kinds = self._column(10)
