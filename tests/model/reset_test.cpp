@@ -68,11 +68,6 @@ const ResetCase kCases[] = {
        WriteEnable(p);
        FlashCommand(p, {sim::kFlashWordProgram, 0x00, 0x00, 0x10, 0x00, 0x00});
      }},
-    {"write latch set, no transaction",
-     [](Platform& p) {
-       EnterPassThrough(p);
-       WriteEnable(p);
-     }},
     {"flash reply waiting",
      [](Platform& p) {
        EnterPassThrough(p);
@@ -85,7 +80,6 @@ const ResetCase kCases[] = {
        Cmd(p, sim::kPtSelect);
        Cmd(p, sim::kPtSendCommand);
      }},
-    {"handshake reply unread", [](Platform& p) { Cmd(p, sim::kPtEnter); }},
     {"register read without its address", [](Platform& p) { Cmd(p, sim::kAcpiRead); }},
     {"byte not yet taken", [](Platform& p) { Cmd(p, sim::kGuardThreshold); }, 50},
 };
