@@ -119,4 +119,16 @@ TEST(PlatformReset, RestartsTheHostInterfaceOnly) {
   }
 }
 
+// The EC's own start-up after power-on is not the host interface's.
+TEST(PlatformReset, LeavesTheStartUpAfterPowerOnAlone) {
+  sim::PlatformConfig config;
+  config.ec.busy_at_start_reads = 3;
+  Platform p(config);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  p.PlatformReset();
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), 0x00);
+}
+
 } // namespace
