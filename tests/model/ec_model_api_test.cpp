@@ -23,41 +23,32 @@ namespace {
 
 namespace fs = std::filesystem;
 
+template <typename F> F Find(void* handle, const char* name) {
+  return reinterpret_cast<F>(dlsym(handle, name));
+}
+
+// The interface as a loader finds it in the built library, by name.
 struct Library {
-  Library() : handle(dlopen(EC_MODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL)) {
-    if (handle != nullptr) {
-      version = Symbol<decltype(version)>("ec_model_api_version");
-      open = Symbol<decltype(open)>("ec_model_open");
-      read = Symbol<decltype(read)>("ec_model_read");
-      write = Symbol<decltype(write)>("ec_model_write");
-      reset = Symbol<decltype(reset)>("ec_model_platform_reset");
-      close = Symbol<decltype(close)>("ec_model_close");
-    }
-  }
   ~Library() {
     if (handle != nullptr) {
       dlclose(handle);
     }
   }
-  template <typename F> F Symbol(const char* name) {
-    return reinterpret_cast<F>(dlsym(handle, name));
-  }
-  [[nodiscard]] bool Complete() const { return version && open && read && write && reset && close; }
-
-  void* handle;
-  uint32_t (*version)() = nullptr;
-  ec_model* (*open)(const char*, char*, size_t) = nullptr;
-  uint8_t (*read)(ec_model*, uint16_t) = nullptr;
-  void (*write)(ec_model*, uint16_t, uint8_t) = nullptr;
-  void (*reset)(ec_model*) = nullptr;
-  void (*close)(ec_model*) = nullptr;
+  void* handle = dlopen(EC_MODEL_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+  decltype(&ec_model_api_version) version = Find<decltype(version)>(handle, "ec_model_api_version");
+  decltype(&ec_model_open) open = Find<decltype(open)>(handle, "ec_model_open");
+  decltype(&ec_model_read) read = Find<decltype(read)>(handle, "ec_model_read");
+  decltype(&ec_model_write) write = Find<decltype(write)>(handle, "ec_model_write");
+  decltype(&ec_model_platform_reset) reset =
+      Find<decltype(reset)>(handle, "ec_model_platform_reset");
+  decltype(&ec_model_close) close = Find<decltype(close)>(handle, "ec_model_close");
 };
 
 class ModelLibrary : public testing::Test {
 protected:
   void SetUp() override {
     ASSERT_NE(lib.handle, nullptr) << dlerror();
-    ASSERT_TRUE(lib.Complete());
+    ASSERT_TRUE(lib.version && lib.open && lib.read && lib.write && lib.reset && lib.close);
     ASSERT_EQ(lib.version(), EC_MODEL_API_VERSION);
     dir =
         fs::temp_directory_path() / ("ec_model_api_test_" + std::to_string(::getpid()) + "_" +

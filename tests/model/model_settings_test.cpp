@@ -22,8 +22,6 @@ TEST(ModelSettings, RefusesEachBadLineWithOneLine) {
       {"ec_busy_output =", "settings line 1: ec_busy_output has no value"},
       {"ec_busy_input = 1000001", "settings line 1: ec_busy_input wants a number from 0 to "
                                   "1000000, not '1000001'"},
-      {"ec_busy_input = -1", "settings line 1: ec_busy_input wants a number from 0 to 1000000, "
-                             "not '-1'"},
       {"replies_before_ready = -2", "settings line 1: replies_before_ready wants a number from -1 "
                                     "to 1000000, not '-2'"},
       {"flash_busy_erase = 12x", "settings line 1: flash_busy_erase wants a number from 0 to "
@@ -32,8 +30,6 @@ TEST(ModelSettings, RefusesEachBadLineWithOneLine) {
                                  "not '2'"},
       {"stuck_erase_address = 0x20000", "settings line 1: stuck_erase_address wants a number from "
                                         "0x0 to 0x1FFFF, not '0x20000'"},
-      {"not_ready_reply = 0x100", "settings line 1: not_ready_reply wants a number from 0x0 to "
-                                  "0xFF, not '0x100'"},
       {"register 0x100 = 1", "settings line 1: register wants a number from 0x0 to 0xFF, not "
                              "'0x100'"},
       {"register = 1", "settings line 1: unknown key 'register'"},
@@ -41,8 +37,6 @@ TEST(ModelSettings, RefusesEachBadLineWithOneLine) {
       {"register 0x93 = 1\nregister 147 = 2", "settings line 2: register 0x93 set twice"},
       {"flash_id = 0xFF 0xFF 0xFE", "settings line 1: flash_id wants 4 bytes, not '0xFF 0xFF "
                                     "0xFE'"},
-      {"flash_id = 1 2 3 0x1FF", "settings line 1: flash_id wants a number from 0x0 to 0xFF, not "
-                                 "'0x1FF'"},
       {"# a comment\nec_busy_input = 1 # one\nec_busy_input = 2",
        "settings line 3: ec_busy_input set twice"},
   };

@@ -68,11 +68,6 @@ const ResetCase kCases[] = {
        WriteEnable(p);
        FlashCommand(p, {sim::kFlashWordProgram, 0x00, 0x00, 0x10, 0x00, 0x00});
      }},
-    {"write latch set, no transaction",
-     [](Platform& p) {
-       EnterPassThrough(p);
-       WriteEnable(p);
-     }},
     {"flash reply waiting",
      [](Platform& p) {
        EnterPassThrough(p);
@@ -85,7 +80,6 @@ const ResetCase kCases[] = {
        Cmd(p, sim::kPtSelect);
        Cmd(p, sim::kPtSendCommand);
      }},
-    {"handshake reply unread", [](Platform& p) { Cmd(p, sim::kPtEnter); }},
     {"register read without its address", [](Platform& p) { Cmd(p, sim::kAcpiRead); }},
     {"byte not yet taken", [](Platform& p) { Cmd(p, sim::kGuardThreshold); }, 50},
 };
@@ -123,6 +117,18 @@ TEST(PlatformReset, RestartsTheHostInterfaceOnly) {
     EXPECT_EQ(p.flash().memory(), config.flash_before) << c.name;
     EXPECT_TRUE(p.flash().violations().empty()) << c.name << ": " << p.flash().violations()[0];
   }
+}
+
+// The EC's own start-up after power-on is not the host interface's.
+TEST(PlatformReset, LeavesTheStartUpAfterPowerOnAlone) {
+  sim::PlatformConfig config;
+  config.ec.busy_at_start_reads = 3;
+  Platform p(config);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  p.PlatformReset();
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), sim::kStatusIbf);
+  EXPECT_EQ(p.PortRead(sim::kEcCommandPort), 0x00);
 }
 
 } // namespace

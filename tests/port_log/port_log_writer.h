@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/model_files.h"
 #include "sim/port_log.h"
 
 namespace port_log_test {
@@ -34,7 +35,10 @@ public:
     }
   }
   [[nodiscard]] const std::vector<uint8_t>& bytes() const { return bytes_; }
-  bool Save(const std::string& path) const;
+  [[nodiscard]] bool Save(const std::string& path) const {
+    return sim::WriteWhole(path, {reinterpret_cast<const char*>(bytes_.data()), bytes_.size()})
+        .empty();
+  }
 
 private:
   std::vector<uint8_t> bytes_;

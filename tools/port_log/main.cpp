@@ -86,9 +86,17 @@ void Want(const Arguments& a, size_t least, size_t most, const std::string& comm
 
 int Csv(const Arguments& a) {
   const std::string& out = a.positional[1];
+  std::set<unsigned> blocks;
+  try {
+    blocks = a.blocks ? ec_run::ParseBlockList(*a.blocks) : blocks;
+  } catch (const ec_run::UsageError&) { // its message names ./run's option
+    throw ec_run::UsageError("--blocks wants block numbers 0.." +
+                             std::to_string(sim::kEcBlocks - 1) +
+                             " as a list (0,127) or ranges (0-3), not '" + *a.blocks + "'");
+  }
   const std::vector<port_log::Boot> boots = port_log::ReadPortLog(a.positional[0]);
   const port_log::Boot& boot = port_log::BootNumber(boots, a.boot);
-  ec_run::TraceCsv csv(out, a.blocks ? ec_run::ParseBlockList(*a.blocks) : std::set<unsigned>{}, 0);
+  ec_run::TraceCsv csv(out, blocks, 0);
   for (size_t i = 0; i < boot.accesses.size(); ++i) {
     csv.SeeAt(boot.accesses[i], boot.times_ns[i] - boot.origin_ns());
   }

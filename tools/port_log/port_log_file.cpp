@@ -30,6 +30,11 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
   }
   std::vector<Boot> boots;
   bool open = false; // boots.back() still takes accesses
+  auto start_boot = [&] {
+    boots.emplace_back();
+    boots.back().cold_start = boots.size() == 1 || boots[boots.size() - 2].power_cut;
+    open = true;
+  };
   for (size_t at = 0; at < bytes.size(); at += kRecordSize) {
     const uint8_t* record = bytes.data() + at;
     const uint64_t time_ns = LittleEndian(record, 8);
@@ -43,14 +48,13 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
     switch (kind) {
     case kReset:
       if (!open || !boots.back().accesses.empty()) {
-        boots.emplace_back();
-        open = true;
+        start_boot();
       }
       boots.back().reset_ns = time_ns; // of the last of a run of resets
       break;
     case kPowerCut:
       if (!open) {
-        boots.emplace_back();
+        start_boot();
       }
       boots.back().power_cut = true;
       open = false;
@@ -58,8 +62,7 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
     case kRead:
     case kWrite:
       if (!open) {
-        boots.emplace_back();
-        open = true;
+        start_boot();
       }
       boots.back().accesses.push_back(kind == kRead ? sim::In(port, value) : sim::Out(port, value));
       boots.back().times_ns.push_back(time_ns);

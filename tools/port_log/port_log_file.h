@@ -23,6 +23,7 @@ struct Boot {
   std::vector<uint64_t> times_ns;   // of each access
   std::optional<uint64_t> reset_ns; // the reset that opened it; none: opened at power-on
   bool power_cut = false;           // a power cut ended it
+  bool cold_start = false; // the first boot after power-on (the log's first, or after a cut)
 
   // Where its time starts: the reset, or else its first access.
   [[nodiscard]] uint64_t origin_ns() const {

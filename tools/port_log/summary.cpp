@@ -43,7 +43,8 @@ std::string SummaryJson(const std::vector<Boot>& boots) {
     json += std::string(i == 0 ? "\n" : ",\n") + "  {\"boot\": " + std::to_string(i + 1) +
             ", \"accesses\": " + std::to_string(b.accesses.size()) + ", \"opened_by\": \"" +
             (b.reset_ns ? "reset" : "power-on") +
-            "\", \"power_cut\": " + (b.power_cut ? "true" : "false") +
+            "\", \"cold_start\": " + (b.cold_start ? "true" : "false") +
+            ", \"power_cut\": " + (b.power_cut ? "true" : "false") +
             ", \"last_access_us\": " + std::to_string(span_ns / 1000) +
             (b.accesses.size() < kMostListedAccesses ? ", \"ports\": " + PortsJson(b) : "") + "}";
   }
