@@ -95,7 +95,7 @@ class Library(unittest.TestCase):
                                      [("write", 0x62), ("write", 0x66)])
                     continue
                 self.assertEqual(log[1:], expected)
-                calls = [f"{'r' if k == 'read' else 'w'} {p:#x} {v:#x}" for k, p, v in expected]
+                calls = [f"{'r' if k == 'read' else 'w'} 0x{p:x} 0x{v:x}" for k, p, v in expected]
                 self.assertEqual(self.journal_lines(), ["x", *calls, "close"])
 
     def test_restart_through_reset_control(self):
