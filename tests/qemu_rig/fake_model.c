@@ -21,7 +21,9 @@ struct ec_model {
   uint8_t last_written;
 };
 
-uint32_t ec_model_api_version(void) { return FAKE_API_VERSION; }
+uint32_t ec_model_api_version(void) {
+  return FAKE_API_VERSION;
+}
 
 // Settings: one line, either a journal path or "refuse REASON".
 ec_model* ec_model_open(const char* settings_path, char* error, size_t error_size) {
@@ -47,16 +49,18 @@ ec_model* ec_model_open(const char* settings_path, char* error, size_t error_siz
 
 uint8_t ec_model_read(ec_model* model, uint16_t port) {
   uint8_t value = (uint8_t)(model->last_written + 1);
-  fprintf(model->journal, "r %#x %#x\n", port, value);
+  fprintf(model->journal, "r 0x%x 0x%x\n", port, value);
   return value;
 }
 
 void ec_model_write(ec_model* model, uint16_t port, uint8_t value) {
   model->last_written = value;
-  fprintf(model->journal, "w %#x %#x\n", port, value);
+  fprintf(model->journal, "w 0x%x 0x%x\n", port, value);
 }
 
-void ec_model_platform_reset(ec_model* model) { fprintf(model->journal, "x\n"); }
+void ec_model_platform_reset(ec_model* model) {
+  fprintf(model->journal, "x\n");
+}
 
 void ec_model_close(ec_model* model) {
   fprintf(model->journal, "close\n");

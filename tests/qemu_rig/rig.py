@@ -67,10 +67,13 @@ class Run:
         return None  # QEMU refused to start: see stderr
 
     def _read(self, reader):
-        for line in reader:
-            message = json.loads(line)
-            if "event" in message:
-                self.events.append((message["event"], message.get("data", {})))
+        try:
+            for line in reader:
+                message = json.loads(line)
+                if "event" in message:
+                    self.events.append((message["event"], message.get("data", {})))
+        except (OSError, ValueError):
+            pass  # QEMU closed the socket as it ended
 
     def stop(self, how="quit", after=1.0):
         """Lets the guest run for `after` seconds, then ends QEMU `how`:

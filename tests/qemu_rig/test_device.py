@@ -4,9 +4,11 @@ port access is known: what reaches the model, what the port log holds, the
 reset-control register it covers, power cut, exit paths and refusals."""
 import json
 import os
+import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 
@@ -95,7 +97,7 @@ class Library(unittest.TestCase):
                                      [("write", 0x62), ("write", 0x66)])
                     continue
                 self.assertEqual(log[1:], expected)
-                calls = [f"{'r' if k == 'read' else 'w'} {p:#x} {v:#x}" for k, p, v in expected]
+                calls = [f"{'r' if k == 'read' else 'w'} 0x{p:x} 0x{v:x}" for k, p, v in expected]
                 self.assertEqual(self.journal_lines(), ["x", *calls, "close"])
 
     def test_restart_through_reset_control(self):
@@ -186,6 +188,20 @@ class Socket(unittest.TestCase):
                 self.assertEqual(record["register_reads"], [0x93])
                 self.assertEqual(record["platform_resets"], 1)
                 self.assertEqual(record["violations"], [])
+
+    def test_model_closing_its_socket_stops_qemu(self):
+        with tempfile.TemporaryDirectory(prefix="ec-rig-run-") as work:
+            path = os.path.join(work, "ec.sock")
+            server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+            server.bind(path)
+            server.listen(1)
+            threading.Thread(target=lambda: server.accept()[0].close(), daemon=True).start()
+            run = rig.Run(work, guest.bios([("out", 0x80, 0x01), ("in", 0x66)]),
+                          [f"socket={path}"])
+            self.assertEqual(run.stop("self"), 0, run.stderr)
+            self.assertIn("closed its socket", run.stderr)
+            self.assertIn(("SHUTDOWN", {"guest": False, "reason": "host-error"}), run.events)
+            server.close()
 
 
 if __name__ == "__main__":

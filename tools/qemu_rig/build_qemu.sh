@@ -26,14 +26,15 @@ FIRMWARE_PACKAGES=(qemu-system-data seabios)
 FIRMWARE_PATH=/usr/share/qemu:/usr/share/seabios
 
 # Everything optional is off (--without-default-features turns every "auto"
-# feature off); vvfat is back on for -drive file=fat:rw:DIR, and libfdt,
+# feature off); vvfat is back on for -drive file=fat:rw:DIR (with qcow, the
+# format its rw mode keeps the guest's writes in), and libfdt,
 # which the x86-64 target requires whatever boards it has, comes from the
 # system rather than a bundled copy.
 CONFIGURE_FLAGS=(
   --target-list=x86_64-softmmu --without-default-features --without-default-devices
   --with-devices-x86_64="$DEVICE_LIST_NAME" --enable-tcg --disable-kvm --disable-xen
   --disable-user --disable-tools --disable-docs --disable-guest-agent --disable-install-blobs
-  --enable-vvfat --enable-fdt=system --enable-trace-backends=nop --disable-debug-info
+  --enable-vvfat --enable-qcow1 --enable-fdt=system --enable-trace-backends=nop --disable-debug-info
   --firmwarepath="$FIRMWARE_PATH"
 )
 

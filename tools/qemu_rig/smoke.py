@@ -188,7 +188,8 @@ def run(args, work):
 
 
 def report(cmd, work, status, elapsed, qmp, serial):
-    events = port_log.read(os.path.join(work, "ports.log"))
+    log_path = os.path.join(work, "ports.log")
+    events = port_log.read(log_path) if os.path.exists(log_path) else []
     counts = port_log.summary(events)
     print("qemu      " + " ".join(cmd))
     print(f"ended     exit status {status} after {elapsed:.2f} s wall")
