@@ -55,8 +55,8 @@ def register(image, description):
     return f'bcfg driver add 0 fs0:\\{image} "{description}"'
 
 
-# Status reads an EC holds its input buffer full after each byte written.
-EC_SLOW_INPUT_READS = 100_000
+# Status reads a busy EC holds its input buffer full for.
+EC_BUSY_READS = 100_000
 # Replies to the pass-through request that are never 0x33.
 NEVER_PASS_THROUGH = {"replies_before_ready": -1}
 
@@ -227,25 +227,31 @@ def shell_guard(name, setup, ec_data, outcome):
     return Scenario(name, [Boot(script, ec_answering(ec_data))], check, "shell")
 
 
-def guard_ec_slow_to_take_bytes():
-    """An EC that holds its input buffer full for many status reads after
-    every byte written: each later write of the guard waits through all of
-    them (the reply's wait looks at the output buffer only). Then the
-    exchange ends as with a ready EC: power-off."""
+# name, model settings, extra status reads with the input buffer full
+# before the opening command, and before each later write
+GUARD_BUSY_CASES = [
+    ("guard_ec_busy_at_start_waits", {"ec_busy_at_start": EC_BUSY_READS}, EC_BUSY_READS, 0),
+    ("guard_ec_slow_to_take_bytes_waits", {"ec_busy_input": EC_BUSY_READS}, 0, EC_BUSY_READS),
+]
+
+
+def guard_ec_busy(name, settings, first, later):
+    """An EC busy at power-on holds the guard's opening command back; one
+    slow to take each byte holds back every later write (the reply's wait
+    looks at the output buffer only). Either way the exchange then ends as
+    with a ready EC: power-off."""
 
     def check(c, runs):
         run = runs[0]
-        busy = EC_SLOW_INPUT_READS
-        expected = (ec.Traffic().command(ec.GUARD_SET_THRESHOLD).waits(busy).data(0x80)
-                    .waits(busy).command(ec.ACPI_EC_READ).waits(busy).data(ec.GUARD_REGISTER)
-                    .reply().as_bytes())
+        expected = (ec.Traffic().waits(first).command(ec.GUARD_SET_THRESHOLD).waits(later)
+                    .data(0x80).waits(later).command(ec.ACPI_EC_READ).waits(later)
+                    .data(ec.GUARD_REGISTER).reply().as_bytes())
         check_ports(c, run, expected)
         c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
         c.note(f"{len(run.ports[POST_CODE_PORT]):,} progress codes")
 
-    boot = Boot([set_setup(0, 1, 0x80), f"load {GUARD}"],
-                Ec({"ec_busy_input": EC_SLOW_INPUT_READS, "register 0x93": "0x7f"}))
-    return Scenario("guard_ec_slow_to_take_bytes_waits", [boot], check, "shell")
+    boot = Boot([set_setup(0, 1, 0x80), f"load {GUARD}"], Ec({**settings, "register 0x93": "0x7f"}))
+    return Scenario(name, [boot], check, "shell")
 
 
 # ---- the updater, loaded from the shell ----------------------------------------------------
@@ -386,7 +392,7 @@ def dispatched_updater():
 
 
 SCENARIOS = (
-    [shell_guard(*case) for case in SHELL_GUARD_CASES] + [guard_ec_slow_to_take_bytes()]
+    [shell_guard(*case) for case in SHELL_GUARD_CASES] + [guard_ec_busy(*case) for case in GUARD_BUSY_CASES]
     + [updater_no_request("updater_request_0_does_nothing", 0),
        updater_no_request("updater_request_2_does_nothing", 2),
        updater_skip(), updater_init_failure(), updater_flash_busy()]
