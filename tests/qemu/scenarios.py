@@ -329,7 +329,7 @@ def updater_flash_busy():
         c.note(f"{polls} busy polls")
         check_setup(c, run.vars_path, expected_setup(1, 0, 0))
 
-    boot = Boot(script, Ec({"flash_busy_forever": 1}), stop_after=(STARTING, 1))
+    boot = Boot(script, Ec({"flash_busy_forever": 1}), stop_after=(STARTING, 0.3))
     return Scenario("updater_flash_busy_spins", [boot], check, "shell")
 
 
