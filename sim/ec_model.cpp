@@ -8,10 +8,24 @@ namespace sim {
 EcModel::EcModel(EcConfig config, SpiFlash& flash) : config_(config), flash_(flash) {
   ibf_ = config_.busy_at_start_reads > 0;
   ibf_reads_left_ = ibf_ ? config_.busy_at_start_reads - 1 : 0;
+  starting_ = ibf_;
 }
 
 void EcModel::Violation(std::string what) {
   violations_.push_back(std::move(what));
+}
+
+void EcModel::PlatformReset() {
+  if (!starting_) { // the EC's own start-up after power-on is not cut short by the host's reset
+    ibf_ = false;
+    ibf_reads_left_ = 0;
+  }
+  replies_.clear();
+  obf_reads_left_ = 0;
+  pending_ = Pending::None;
+  not_ready_left_ = 0;
+  mode_ = Mode::Normal;
+  flash_.PlatformReset();
 }
 
 uint8_t EcModel::ReadStatus() {
@@ -19,6 +33,7 @@ uint8_t EcModel::ReadStatus() {
   const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0));
   if (ibf_ && ibf_reads_left_-- == 0) {
     ibf_ = false;
+    starting_ = false;
   }
   if (!replies_.empty() && obf_reads_left_ > 0) {
     --obf_reads_left_;
@@ -34,6 +49,7 @@ void EcModel::AcceptByte() {
   }
   ibf_ = config_.ibf_busy_reads > 0;
   ibf_reads_left_ = config_.ibf_busy_reads > 0 ? config_.ibf_busy_reads - 1 : 0;
+  starting_ = false;
 }
 
 void EcModel::QueueReply(uint8_t value) {

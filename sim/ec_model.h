@@ -30,6 +30,13 @@ public:
   uint8_t ReadData();
   void WriteCommand(uint8_t command);
   void WriteData(uint8_t data);
+  // The platform reset (PLTRST#). The EC runs on standby power, so only its
+  // host interface restarts: IBF and OBF clear, queued replies and a command
+  // still waiting for its data byte are dropped, and pass-through mode ends
+  // with the open flash transaction. Registers, the guard threshold (until
+  // the next guard command), the flash contents and an EC still busy with its
+  // own start-up after power-on stay. A power cycle is a new EcModel.
+  void PlatformReset();
 
   [[nodiscard]] bool in_pass_through() const { return mode_ == Mode::PassThrough; }
   [[nodiscard]] int guard_threshold() const { return guard_threshold_; } // -1: never sent
@@ -54,6 +61,7 @@ private:
   Pending pending_ = Pending::None;
   unsigned ibf_reads_left_ = 0;
   bool ibf_ = false;
+  bool starting_ = false; // IBF still held by the start-up after power-on
   std::deque<uint8_t> replies_;
   unsigned obf_reads_left_ = 0;
   int not_ready_left_ = 0;

@@ -44,19 +44,19 @@ uint32_t ec_model_api_version(void);
 
 /* A cold start with the settings in settings_path (NULL: every default).
  * NULL on a bad file or setting, with a one-line reason in error. */
-ec_model *ec_model_open(const char *settings_path, char *error, size_t error_size);
+ec_model* ec_model_open(const char* settings_path, char* error, size_t error_size);
 
 /* One byte-wide port access of the host: 0x62 (data), 0x66 (command and
  * status), 0x80 (progress codes) and 0xCF9 (reset control, writes only). */
-uint8_t ec_model_read(ec_model *model, uint16_t port);
-void ec_model_write(ec_model *model, uint16_t port, uint8_t value);
+uint8_t ec_model_read(ec_model* model, uint16_t port);
+void ec_model_write(ec_model* model, uint16_t port, uint8_t value);
 
 /* The platform reset (PLTRST#): the host side restarts, the EC stays on
  * standby power. */
-void ec_model_platform_reset(ec_model *model);
+void ec_model_platform_reset(ec_model* model);
 
 /* Standby power removed: writes the flash file and the report, frees model. */
-void ec_model_close(ec_model *model);
+void ec_model_close(ec_model* model);
 
 #ifdef __cplusplus
 }

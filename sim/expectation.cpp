@@ -45,7 +45,7 @@ int SkipPoll(const std::vector<KeyStroke>& keys) {
   return 0;
 }
 
-void ExpectUpdater(const Scenario& s, Expectation& e) {
+void ExpectUpdater(const Scenario& s, Expectation& e, ProtocolTrace& trace) {
   const std::vector<uint8_t>& image = s.platform.ec_image;
   e.flash_after = s.platform.flash_before.empty() ? std::vector<uint8_t>(kEcImageSize, kFlashErased)
                                                   : s.platform.flash_before;
@@ -55,7 +55,6 @@ void ExpectUpdater(const Scenario& s, Expectation& e) {
     return;
   }
   e.rows = {{10, kBanner}, {11, kPrompt}};
-  ProtocolTrace trace;
   if (const int poll = SkipPoll(s.keys); poll != 0) {
     e.ending = Ending::Skipped;
     e.rows.push_back({13, kSkipped});
@@ -118,7 +117,7 @@ void ExpectUpdater(const Scenario& s, Expectation& e) {
   e.trace = std::move(trace.log());
 }
 
-void ExpectGuard(const Scenario& s, Expectation& e) {
+void ExpectGuard(const Scenario& s, Expectation& e, ProtocolTrace& trace) {
   e.setup_after = s.setup;
   if (s.get_variable_error) {
     e.ending = Ending::GuardNotRun;
@@ -141,7 +140,6 @@ void ExpectGuard(const Scenario& s, Expectation& e) {
   }
   const uint8_t threshold = (*s.setup)[kGuardThresholdByte];
   const uint8_t reading = s.platform.ec.registers[kGuardRegister];
-  ProtocolTrace trace;
   trace.Command(kGuardThreshold);
   trace.Data(threshold);
   trace.Command(kAcpiRead);
@@ -184,14 +182,47 @@ const char* EndingName(Ending ending) {
   return "?";
 }
 
+namespace {
+
+void ExpectWith(const Scenario& scenario, Expectation& e, ProtocolTrace& trace) {
+  if (scenario.driver == Driver::Updater) {
+    ExpectUpdater(scenario, e, trace);
+  } else {
+    ExpectGuard(scenario, e, trace);
+  }
+}
+
+} // namespace
+
 Expectation Expect(const Scenario& scenario) {
   Expectation e;
-  if (scenario.driver == Driver::Updater) {
-    ExpectUpdater(scenario, e);
-  } else {
-    ExpectGuard(scenario, e);
-  }
+  ProtocolTrace trace;
+  ExpectWith(scenario, e, trace);
   return e;
+}
+
+WaitTiming TimingOf(const PlatformConfig& platform) {
+  return {.ec_input = platform.ec.ibf_busy_reads,
+          .ec_output = platform.ec.obf_delay_reads,
+          .ec_at_start = platform.ec.busy_at_start_reads,
+          .flash_erase = platform.flash.busy_reads_after_erase,
+          .flash_program = platform.flash.busy_reads_after_program,
+          .flash_write_enable = platform.flash.busy_reads_after_write_enable,
+          .flash_write_disable = platform.flash.latch_reads_after_write_disable};
+}
+
+void StreamTrace(const Scenario& scenario, const WaitTiming& timing,
+                 const std::function<void(const PortAccess&)>& sink) {
+  Expectation e;
+  ProtocolTrace trace(timing, sink);
+  ExpectWith(scenario, e, trace);
+}
+
+PortLog TimedTrace(const Scenario& scenario) {
+  PortLog log;
+  StreamTrace(scenario, TimingOf(scenario.platform),
+              [&](const PortAccess& a) { log.push_back(a); });
+  return log;
 }
 
 PortLog FullUpdateTrace() {

@@ -3,12 +3,14 @@
 // drivers and the real images.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/fake_firmware.h"
 #include "sim/port_log.h"
+#include "sim/protocol_trace.h"
 #include "sim/scenario.h"
 
 namespace sim {
@@ -49,6 +51,17 @@ Expectation Expect(const Scenario& scenario);
 // are never busy, as Expect derives it: the one source of a full update's
 // count of accesses, by kind, for the tools and the tests.
 PortLog FullUpdateTrace();
+
+// How long the scenario's EC and flash hold each wait.
+WaitTiming TimingOf(const PlatformConfig& platform);
+
+// The scenario's port sequence with every wait stretched by `timing` as the
+// EC and flash models stretch it, handed on access by access: the count a
+// busy run must make, derived from the protocol, not from a run.
+void StreamTrace(const Scenario& scenario, const WaitTiming& timing,
+                 const std::function<void(const PortAccess&)>& sink);
+// The same, with the scenario's own timing, kept whole (short runs only).
+PortLog TimedTrace(const Scenario& scenario);
 
 // What one run of a driver on the simulated platform produced.
 struct RunRecord {

@@ -77,6 +77,11 @@ void Platform::PortWrite(uint16_t port, uint8_t value) {
   }
 }
 
+void Platform::PlatformReset() {
+  ++platform_resets_;
+  ec_.PlatformReset();
+}
+
 uint8_t Platform::BootFlashRead(uint64_t address) const {
   if (address < kBootFlashBase || address - kBootFlashBase >= kEcImageSize) {
     throw PlatformStop("boot-flash read outside the EC image window");

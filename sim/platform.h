@@ -38,6 +38,10 @@ public:
   uint8_t PortRead(uint16_t port);
   void PortWrite(uint16_t port, uint8_t value);
   uint8_t BootFlashRead(uint64_t address) const;
+  // PLTRST#: the EC, on standby power, restarts its host interface only (see
+  // EcModel::PlatformReset); the flash keeps its contents.
+  void PlatformReset();
+  [[nodiscard]] uint64_t platform_resets() const { return platform_resets_; }
 
   [[nodiscard]] const PortLog& log() const { return log_; }
   PortLog& log() { return log_; }
@@ -45,6 +49,7 @@ public:
   [[nodiscard]] uint64_t access_count() const { return accesses_; }
   [[nodiscard]] bool reset_requested() const { return reset_requested_; }
   EcModel& ec() { return ec_; }
+  [[nodiscard]] const EcModel& ec() const { return ec_; }
   SpiFlash& flash() { return flash_; }
   [[nodiscard]] const SpiFlash& flash() const { return flash_; }
   [[nodiscard]] const std::vector<uint8_t>& ec_image() const { return config_.ec_image; }
@@ -60,6 +65,7 @@ private:
   bool logging_ = true;
   uint64_t accesses_ = 0;
   bool reset_requested_ = false;
+  uint64_t platform_resets_ = 0;
 };
 
 // The platform the host-built drivers' port and boot-flash accesses go to.

@@ -1,22 +1,51 @@
 #include "sim/protocol_trace.h"
 
+#include <algorithm>
+
 namespace sim {
 
-// Command and data bytes each wait once for IBF clear (progress 0xEB); a reply
-// waits once for OBF set (progress 0xEC).
+ProtocolTrace::ProtocolTrace(const WaitTiming& timing, Sink sink)
+    : sink_(std::move(sink)), timing_(timing), ibf_reads_(timing.ec_at_start) {}
+
+void ProtocolTrace::Emit(const PortAccess& access) {
+  if (sink_) {
+    sink_(access);
+  } else {
+    log_.push_back(access);
+  }
+}
+
+// Command and data bytes each wait for IBF clear (progress 0xEB after every
+// status read); a reply waits for OBF set (progress 0xEC).
+void ProtocolTrace::EcWrite(uint16_t port, uint8_t byte) {
+  for (; ibf_reads_ > 0; --ibf_reads_) {
+    Emit(In(kEcCommandPort, static_cast<uint8_t>(idle_status_ | kStatusIbf)));
+    Emit(Out(kPostCodePort, kProgressWaitInput));
+  }
+  Emit(In(kEcCommandPort, idle_status_));
+  Emit(Out(kPostCodePort, kProgressWaitInput));
+  Emit(Out(port, byte));
+  ibf_reads_ = timing_.ec_input;
+}
+
 void ProtocolTrace::Command(uint8_t command) {
-  log_.insert(log_.end(), {In(kEcCommandPort, idle_status_), Out(kPostCodePort, kProgressWaitInput),
-                           Out(kEcCommandPort, command)});
+  EcWrite(kEcCommandPort, command);
 }
 
 void ProtocolTrace::Data(uint8_t data) {
-  log_.insert(log_.end(), {In(kEcCommandPort, idle_status_), Out(kPostCodePort, kProgressWaitInput),
-                           Out(kEcDataPort, data)});
+  EcWrite(kEcDataPort, data);
 }
 
 void ProtocolTrace::Reply(uint8_t value) {
-  log_.insert(log_.end(), {In(kEcCommandPort, static_cast<uint8_t>(idle_status_ | kStatusObf)),
-                           Out(kPostCodePort, kProgressWaitOutput), In(kEcDataPort, value)});
+  for (unsigned read = 0; read <= timing_.ec_output; ++read) {
+    const bool ibf = read < ibf_reads_;
+    const bool obf = read == timing_.ec_output;
+    Emit(In(kEcCommandPort,
+            static_cast<uint8_t>(idle_status_ | (ibf ? kStatusIbf : 0) | (obf ? kStatusObf : 0))));
+    Emit(Out(kPostCodePort, kProgressWaitOutput));
+  }
+  ibf_reads_ -= std::min(ibf_reads_, timing_.ec_output + 1);
+  Emit(In(kEcDataPort, value));
 }
 
 void ProtocolTrace::PtSendCommand(uint8_t opcode) {
@@ -34,32 +63,52 @@ void ProtocolTrace::PtReadByte(uint8_t value) {
   Reply(value);
 }
 
+// A status read repeats the status for as long as the read goes on, so a
+// poll is one transaction whose reply bytes are read until the flash is done.
+void ProtocolTrace::FlashStatus(uint8_t status) {
+  for (; slow_reads_ > 0; --slow_reads_) {
+    PtReadByte(slow_status_);
+  }
+  PtReadByte(status);
+}
+
+void ProtocolTrace::SlowFlash(unsigned reads, uint8_t status) {
+  slow_reads_ = reads;
+  slow_status_ = status;
+}
+
 void ProtocolTrace::FlashIdle(uint8_t status) {
   PtSelect();
   PtSendCommand(kFlashReadStatus);
-  PtReadByte(status);
+  FlashStatus(status);
   PtDeselect();
 }
 
 // A latch command is closed by the select that opens its status read, which
-// then shows the latch as the command left it.
-void ProtocolTrace::FlashLatchCommand(uint8_t opcode, uint8_t status_after) {
+// then shows the latch as the command left it, once a slow flash has acted.
+void ProtocolTrace::FlashLatchCommand(uint8_t opcode, uint8_t status_after, unsigned slow_reads) {
   PtSelect();
   PtSendCommand(opcode);
   PtSelect();
+  // Write enable: busy shows with the latch; write disable: the latch lingers.
+  SlowFlash(slow_reads, opcode == kFlashWriteEnable
+                            ? static_cast<uint8_t>(kFlashStatusBusy | kFlashStatusWel)
+                            : kFlashStatusWel);
   PtSendCommand(kFlashReadStatus);
-  PtReadByte(status_after);
+  FlashStatus(status_after);
   PtDeselect();
 }
 
 void ProtocolTrace::FlashWriteEnable() {
   FlashIdle();
-  FlashLatchCommand(kFlashWriteEnable, kFlashStatusWel);
+  FlashLatchCommand(kFlashWriteEnable, kFlashStatusWel, timing_.flash_write_enable);
 }
 
+// A write disable lingers only where there is a latch to clear.
 void ProtocolTrace::FlashWriteDisable(uint8_t status_before) {
   FlashIdle(status_before);
-  FlashLatchCommand(kFlashWriteDisable, 0);
+  FlashLatchCommand(kFlashWriteDisable, 0,
+                    (status_before & kFlashStatusWel) != 0 ? timing_.flash_write_disable : 0);
 }
 
 void ProtocolTrace::FlashId(const std::array<uint8_t, 4>& id) {
@@ -82,6 +131,7 @@ void ProtocolTrace::FlashErase(uint32_t address) {
   PtSendCommand(kFlashErase1K);
   PtSendAddress(address);
   PtDeselect();
+  SlowFlash(timing_.flash_erase, kFlashStatusBusy); // the erase has cleared the latch
 }
 
 void ProtocolTrace::FlashFastRead(uint32_t address, const std::vector<uint8_t>& bytes) {
@@ -101,6 +151,7 @@ void ProtocolTrace::FlashProgram(uint32_t address, const uint8_t* bytes, uint32_
   for (uint32_t i = 0; i < count; i += 2) {
     PtSendData(bytes[i]);
     PtSendData(bytes[i + 1]);
+    SlowFlash(timing_.flash_program, static_cast<uint8_t>(kFlashStatusBusy | kFlashStatusWel));
     FlashIdle(kFlashStatusWel);
     PtSelect();
     PtSendCommand(kFlashWordProgram);

@@ -1,10 +1,12 @@
 // The port sequence the EC protocols require, built from the protocol
-// description alone (not from the drivers), for an EC and flash that are never
-// busy: every wait then costs exactly one status read and one progress write.
+// description alone (not from the drivers). For an EC and flash that are never
+// busy every wait costs exactly one status read and one progress write; a
+// WaitTiming stretches the waits the way a busy EC and flash hold them.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "sim/ec_protocol.h"
@@ -12,8 +14,27 @@
 
 namespace sim {
 
+// How many extra status reads each wait takes, counted as the EC and flash
+// models count them (EcConfig, FlashConfig). All zero: never busy.
+struct WaitTiming {
+  unsigned ec_input = 0;            // reads that still show IBF after each byte written
+  unsigned ec_output = 0;           // reads that still show OBF clear before each reply
+  unsigned ec_at_start = 0;         // reads that show IBF before the first byte
+  unsigned flash_erase = 0;         // flash status reads still busy after each erase
+  unsigned flash_program = 0;       // ... after each word program
+  unsigned flash_write_enable = 0;  // busy with the latch after a write enable
+  unsigned flash_write_disable = 0; // the latch still set after a write disable
+};
+
 class ProtocolTrace {
 public:
+  using Sink = std::function<void(const PortAccess&)>;
+
+  ProtocolTrace() = default;
+  // Waits stretched by `timing`; with a sink every access goes there instead
+  // of into log() (a busy update can run to billions of accesses).
+  ProtocolTrace(const WaitTiming& timing, Sink sink);
+
   // ACPI EC handshake.
   void Command(uint8_t command);
   void Data(uint8_t data);
@@ -37,7 +58,7 @@ public:
   void Block(uint32_t address, const uint8_t* image, const std::vector<uint8_t>& blank,
              const std::vector<uint8_t>& readback);
 
-  void ResetPort() { log_.push_back(Out(kResetControlPort, kResetFull)); }
+  void ResetPort() { Emit(Out(kResetControlPort, kResetFull)); }
 
   PortLog& log() { return log_; }
 
@@ -48,10 +69,24 @@ private:
   void PtSendData(uint8_t byte);
   void PtReadByte(uint8_t value);
   void PtSendAddress(uint32_t address); // most significant byte first
-  void FlashLatchCommand(uint8_t opcode, uint8_t status_after);
+  // Every EC byte written waits for IBF clear; a busy EC holds IBF for
+  // timing_.ec_input reads after it, and the reads of a reply's wait count
+  // toward those too.
+  void EcWrite(uint16_t port, uint8_t byte);
+  // The flash's status polled until it is done: first the reads a busy flash
+  // still answers with `slow_status_`, then `status`.
+  void FlashStatus(uint8_t status);
+  void SlowFlash(unsigned reads, uint8_t status);
+  void FlashLatchCommand(uint8_t opcode, uint8_t status_after, unsigned slow_reads);
+  void Emit(const PortAccess& access);
 
   PortLog log_;
+  Sink sink_;
+  WaitTiming timing_;
   uint8_t idle_status_ = 0x00;
+  unsigned ibf_reads_ = 0;  // status reads that will still show IBF
+  unsigned slow_reads_ = 0; // flash status reads that will still show it not done
+  uint8_t slow_status_ = 0;
 };
 
 } // namespace sim

@@ -46,6 +46,15 @@ void SpiFlash::Deselect() {
   selected_ = false;
 }
 
+void SpiFlash::PlatformReset() {
+  selected_ = false;
+  bytes_.clear();
+  read_index_ = 0;
+  write_enabled_ = false;
+  latch_reads_left_ = 0;
+  auto_increment_ = false;
+}
+
 void SpiFlash::Send(uint8_t byte) {
   if (!selected_) {
     Violation("byte " + HexByte(byte) + " sent with no transaction open");

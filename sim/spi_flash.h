@@ -45,6 +45,12 @@ public:
 
   void Select();   // ends any open transaction and opens a new one
   void Deselect(); // ends the open transaction
+  // The EC's relay restarts with the platform reset and releases chip select
+  // mid-transaction: the flash acts on none of the bytes sent since the
+  // select (a command cut short is not a command), and the write latch
+  // clears, so no write sequence spans the reset. An erase or program
+  // already started runs on: the flash, like the EC, stays powered.
+  void PlatformReset();
   void Send(uint8_t byte);
   uint8_t Read();
 

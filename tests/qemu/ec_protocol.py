@@ -6,7 +6,7 @@ port 0x80: 0xEB before each byte written to the EC, 0xEC before each reply.
 Written from the protocol, not from the drivers.
 """
 
-from vm import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT
 
 WAIT_INPUT_EMPTY = 0xEB
 WAIT_OUTPUT_FULL = 0xEC
@@ -38,6 +38,11 @@ class Traffic:
 
     def reply(self):
         self.ports[POST_CODE_PORT].append(WAIT_OUTPUT_FULL)
+        return self
+
+    def waits(self, reads):
+        """reads more status reads with the input buffer still full before the next write."""
+        self.ports[POST_CODE_PORT] += bytes([WAIT_INPUT_EMPTY]) * reads
         return self
 
     def as_bytes(self):

@@ -1,10 +1,12 @@
 """The firmware images and variable stores the firmware-volume scenarios and
 `./run firmware` boot: Debian's OVMF with our driver files built into its DXE
-volume by the project's image tool, and a copy of OVMF's variable store with
-"Setup" written in by the project's variable-store code.
+volume by the project's image tool, a copy of OVMF's variable store with
+"Setup" written in by the project's variable-store code, and the board flash
+that holds both with an EC image.
 """
 
 import os
+import random
 import shutil
 import uuid
 
@@ -12,6 +14,7 @@ from scenarios import SETUP_ATTRIBUTES
 from variables import SETUP_GUID, setup_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
+import board_flash  # noqa: E402
 import ffs  # noqa: E402
 import modules  # noqa: E402
 from varstore import write_variable  # noqa: E402
@@ -71,3 +74,25 @@ def unmet_dependency_files(image_dir, folder):
 def build_image(output, files):
     """Writes the image with the image tool; returns its Report. Raises add_drivers.Refusal."""
     return add_drivers.build(OVMF_CODE, output, files)
+
+
+INSTALLED_EC_IMAGE, OLD_EC_IMAGE = 1, 2   # seeds: the image to install, the EC's flash before
+
+
+def ec_image(seed):
+    """A 128 KiB EC image that differs from every other seed's in every
+    block; block 5 is all 0xFF, which still has to be erased and programmed."""
+    data = bytearray(random.Random(seed).randbytes(board_flash.EC_IMAGE_SIZE))
+    data[5 * 1024:6 * 1024] = b"\xff" * 1024
+    return bytes(data)
+
+
+def write_board_flash(path, code, ec_image_path, setup):
+    """A board flash: the EC image, OVMF's store with "Setup" (None: absent)
+    and the code volume at code."""
+    store = path + ".vars"
+    prepare_vars(store, setup)
+    try:
+        board_flash.build(path, code, ec_image_path, store)
+    finally:
+        os.unlink(store)

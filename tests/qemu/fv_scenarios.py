@@ -1,37 +1,48 @@
 """Scenarios on a firmware image with our drivers built into its DXE volume.
 
-Each boots that image straight from power-on with no disk: "Setup" is written
-into the variable store before the boot, the DXE dispatcher starts the
-drivers when their dependencies are met, and the test-only trigger driver
-installs the update trigger when the boot manager signals ready-to-boot. The
-boot manager's first serial line ends a boot once the evidence is in.
+Each boots a board's boot flash (that image with an EC image and a variable
+store) straight from power-on with no disk: "Setup" is written into the
+variable store before the boot, the DXE dispatcher starts the drivers when
+their dependencies are met, and the test-only trigger driver installs the
+update trigger when the boot manager signals ready-to-boot. The boot
+manager's first serial line ends a boot once the evidence is in.
 """
 
 import ec_protocol as ec
+import fv_images
 import variables
+from ec_device import Ec
 from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
                        INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
-                       check_setup, setup_bytes)
-from vm import EC_STATUS_READY
+                       check_model_report, check_setup, ec_answering, setup_bytes)
 
 BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial
 TRIGGER_INSTALLED = "test trigger: installed"
+
+OLD = fv_images.ec_image(fv_images.OLD_EC_IMAGE)   # the EC's flash before an update
 
 DRIVERS_IMAGE = "drivers"          # both drivers and the trigger driver
 UNMET_IMAGE = "unmet-dependency"   # only the guard, waiting for a protocol nobody installs
 
 
 class FvBoot:
-    """One power-on of a built image with "Setup" prepared (None: absent)."""
+    """One power-on of a board flash: a code volume (the name of one the suite
+    builds, or a file's path), "Setup" prepared (None: absent), the EC.
+    stop_after (text, seconds) counts from the text's appearance in boot
+    number stop_in_boot (0: before any platform reset); text None: from that
+    boot's start. same_flash: boot the board flash the power-on before left
+    (its variable store included) instead of a fresh one."""
 
-    def __init__(self, image, setup, ec_data, keys=(), stop_after=(BOOT_MANAGER, 0.3), limit=45):
+    def __init__(self, image, setup, ec=None, keys=(), stop_after=(BOOT_MANAGER, 0.3), limit=45,
+                 stop_in_boot=0, same_flash=False):
         self.image = image
         self.setup = setup
-        self.ec_data = ec_data
-        self.ec_status = EC_STATUS_READY
+        self.ec = ec or Ec()
         self.keys = list(keys)
         self.stop_after = stop_after
+        self.stop_in_boot = stop_in_boot
         self.limit = limit
+        self.same_flash = same_flash
 
 
 def check_boot_manager(c, run):
@@ -42,12 +53,19 @@ def check_boot_manager(c, run):
         c.note(f"boot manager at {at:.1f} s")
 
 
-def guard_powers_off():
+# name, the model outside QEMU behind a unix socket
+GUARD_OFF_CASES = [
+    ("volume_guard_below_threshold_powers_off", False),
+    ("volume_socket_model_guard_below_threshold_powers_off", True),
+]
+
+
+def guard_powers_off(name, external):
     setup = setup_bytes(0, 1, 0x80)
 
     def check(c, runs):
         run = runs[0]
-        check_ports(c, run, ec.guard_check(0x80))
+        check_ports(c, run, ec.guard_check(0x80), "the exchange the EC saw")
         c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
         # The guard runs in DXE: the power-off comes before the boot manager
         # or any console output.
@@ -55,16 +73,18 @@ def guard_powers_off():
         if run.exit_time() is not None:
             c.note(f"powered off {run.exit_time():.1f} s after power-on")
 
-    boot = FvBoot(DRIVERS_IMAGE, setup, ec_data=0x7F, stop_after=None)
-    return Scenario("volume_guard_below_threshold_powers_off", [boot], check, "volume")
+    ec_model = Ec({"register 0x93": "0x7f"}, external=external)
+    boot = FvBoot(DRIVERS_IMAGE, setup, ec_model, stop_after=None)
+    return Scenario(name, [boot], check, "volume")
 
 
 def guard_boots_on():
     def check(c, runs):
-        check_ports(c, runs[0], ec.guard_check(0x80))
+        check_ports(c, runs[0], ec.guard_check(0x80), "the exchange the EC saw")
+        check_model_report(c, runs[0], guard_threshold=0x80)
         check_boot_manager(c, runs[0])
 
-    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(0, 1, 0x80), ec_data=0x80)
+    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(0, 1, 0x80), ec_answering(0x80))
     return Scenario("volume_guard_at_threshold_boots_on", [boot], check, "volume")
 
 
@@ -90,7 +110,7 @@ def quiet_boot(name, setup):
         else:
             check_setup(c, run.vars_path, setup)
 
-    return Scenario(name, [FvBoot(DRIVERS_IMAGE, setup, ec_data=0x00)], check, "volume")
+    return Scenario(name, [FvBoot(DRIVERS_IMAGE, setup, ec_answering(0x00))], check, "volume")
 
 
 def updater_q_skips():
@@ -103,6 +123,10 @@ def updater_q_skips():
         check_message(c, run, ROW_SKIPPED, SKIPPED, more_may_follow=True)
         c.that(STARTING not in run.text and INIT_FAILED not in run.text, "update started after Q")
         check_ports(c, run, ec.updater_skip())
+        # The EC was never in pass-through mode; the skip restarts nothing.
+        check_model_report(c, run, in_pass_through=False, reset_writes=0)
+        c.equal(run.reset_times(), [], "guest resets")
+        c.equal(run.seen.flash, OLD, "EC flash (untouched)")
         check_boot_manager(c, run)
         check_setup(c, run.vars_path, setup_bytes(0, 0, 0))
         times = [run.time_of(t) for t in (TRIGGER_INSTALLED, BANNER, SKIPPED, BOOT_MANAGER)]
@@ -112,8 +136,8 @@ def updater_q_skips():
             c.that(times[3] - times[2] >= 1.8, f"pause after the skip {times[3] - times[2]:.1f} s")
             c.note(f"prompt at {times[1]:.1f} s, pause after skip {times[3] - times[2]:.1f} s")
 
-    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(1, 0, 0), ec_data=0x00, keys=[(PROMPT, "q")])
-    return Scenario("volume_updater_request_q_skips", [boot], check, "volume")
+    boot = FvBoot(DRIVERS_IMAGE, setup_bytes(1, 0, 0), keys=[(PROMPT, "q")])
+    return Scenario("volume_updater_request_q_skips", [boot], check, "volume", ec_flash=OLD)
 
 
 def unmet_dependency():
@@ -124,9 +148,9 @@ def unmet_dependency():
         check_ports(c, runs[0], ec.NO_TRAFFIC)
         check_boot_manager(c, runs[0])
 
-    boot = FvBoot(UNMET_IMAGE, setup_bytes(0, 1, 0x80), ec_data=0x7F)
+    boot = FvBoot(UNMET_IMAGE, setup_bytes(0, 1, 0x80), ec_answering(0x7F))
     return Scenario("volume_unmet_dependency_never_dispatched", [boot], check, "volume")
 
 
-SCENARIOS = ([guard_powers_off(), guard_boots_on()] + [quiet_boot(*case) for case in QUIET_CASES]
+SCENARIOS = ([guard_powers_off(*case) for case in GUARD_OFF_CASES] + [guard_boots_on()] + [quiet_boot(*case) for case in QUIET_CASES]
              + [updater_q_skips(), unmet_dependency()])

@@ -29,7 +29,7 @@ ensure_packages() {
 ensure_qemu_packages() {
   ensure_packages qemu-system-x86_64:qemu-system-x86 /usr/share/OVMF/OVMF_CODE.fd:ovmf \
     /usr/share/OVMF/OVMF_CODE_4M.fd:ovmf /usr/share/OVMF/OVMF_VARS_4M.fd:ovmf \
-    /usr/share/OVMF/OVMF_VARS.fd:ovmf python3:python3
+    /usr/share/OVMF/OVMF_VARS.fd:ovmf python3:python3 mcopy:mtools
 }
 
 ensure_images() {
@@ -42,4 +42,13 @@ ensure_images() {
       return 0
     fi
   done
+}
+
+# The EC model the QEMU device loads, and the port-log tool the checks use.
+ensure_ec_model() {
+  if [[ ! -f "$ROOT/build/host/sim/libec_model.so" || ! -x "$ROOT/build/host/tools/port_log/ec_port_log" ]]; then
+    ensure_packages cmake:cmake ninja:ninja-build g++:g++ || return 1
+    (cd "$ROOT" && cmake --preset host >/dev/null &&
+      cmake --build --preset host --target ec_model ec_port_log) || return 1
+  fi
 }

@@ -18,6 +18,7 @@ import tty
 import fv_images
 import scenarios
 import vm
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT, Ec
 from fv_scenarios import BOOT_MANAGER
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
@@ -98,7 +99,7 @@ def summary(result, vars_path):
         outcome = ("reached the boot manager" if BOOT_MANAGER in result.text
                    else "stopped after the time limit")
     print(f"outcome   {outcome}, {result.elapsed:.1f} s after power-on")
-    for port in (vm.EC_CMD_PORT, vm.EC_DATA_PORT, vm.POST_CODE_PORT):
+    for port in (EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT):
         captured = result.ports[port]
         print(f"port {port:#04x} {captured.hex(' ') or '(nothing)'}")
     setup = fv_images.read_setup(vars_path)
@@ -121,7 +122,8 @@ def main(argv=None):
                               + ("off" if args.guard is None else f"threshold {args.guard:#04x}"))
               + f"; the EC answers {args.ec_value:#04x}")
         print("booting   QEMU + this image; at the prompt press Q to skip the update\n")
-        guest = vm.Guest(work, None, vars_path, args.ec_value, code=IMAGE)
+        ec = Ec({"register 0x93": f"{args.ec_value:#04x}"})
+        guest = vm.Guest(work, vm.SplitFirmware(vars_path, IMAGE), ec)
         guest.start()
         try:
             result = boot(guest)

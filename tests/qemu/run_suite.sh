@@ -2,11 +2,14 @@
 # The firmware-level tests: both driver images under OVMF in QEMU (TCG), each
 # scenario one or more power-ons with a time limit. Prints each scenario's
 # result and time, then "N passed, M failed"; exits non-zero on any failure.
-#   tests/qemu/run_suite.sh [--group shell|dispatched|volume|edk2|linux] [--keep DIR] [SCENARIO...]
+#   tests/qemu/run_suite.sh [--group shell|dispatched|volume|board|edk2|linux] [--keep DIR] [SCENARIO...]
 # (linux, the Linux guest's scenarios, runs only when asked for)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/tests/qemu/prepare.sh"
 ensure_qemu_packages
 ensure_images
+ensure_ec_model
+# The harness's own readers first: a wrong reading would fail scenarios for nothing.
+(cd "$ROOT/tests/qemu" && python3 -B -m unittest -q test_port_log)
 exec python3 -B "$ROOT/tests/qemu/suite.py" "$QEMU_IMAGE_DIR" "$@"

@@ -15,6 +15,7 @@ import time
 import scenarios
 import suite
 import vm
+from ec_device import Ec
 
 
 def main():
@@ -25,7 +26,7 @@ def main():
         fat = os.path.join(workdir, "fat")
         suite.write_fat_folder(fat, image_dir, [scenarios.set_setup(1, 0, 0),
                                                 f"load {scenarios.UPDATER}", "setup_tool trigger"])
-        guest = vm.Guest(workdir, fat, vars_path, ec_data=0x00)
+        guest = vm.Guest(workdir, vm.SplitFirmware(vars_path), Ec(), fat)
         try:
             guest.start()
             deadline = time.monotonic() + 40

@@ -1,6 +1,6 @@
 """Runs the firmware-level scenarios and reports each one's result and time.
 
-usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|edk2|linux] [--keep DIR] [NAME...]
+usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|board|edk2|linux] [--keep DIR] [NAME...]
 """
 
 import argparse
@@ -9,8 +9,11 @@ import os
 import shutil
 import sys
 import tempfile
+import threading
 import time
 
+import board_scenarios
+import ec_device
 import edk2_scenarios
 import fv_images
 import fv_scenarios
@@ -19,8 +22,10 @@ import scenarios
 import vm
 
 IMAGES = ("ec_flash_updater.efi", "ec_threshold_guard.efi", "setup_tool.efi")
+VOLUME_GROUPS = ("volume", "board", edk2_scenarios.GROUP)   # scenarios that boot a board flash
 # Run only when asked for by group or name: they install and boot Debian's kernel.
-OPT_IN_GROUPS = ("linux",)
+OPT_IN_GROUPS = (linux_scenarios.GROUP,)
+PARALLEL = 2
 
 
 def write_fat_folder(folder, image_dir, script):
@@ -32,23 +37,23 @@ def write_fat_folder(folder, image_dir, script):
         f.write("\n".join(lines) + "\n")
 
 
-def run_boot(workdir, image_dir, vars_path, boot, number):
+def run_boot(workdir, image_dir, vars_path, boot, number, ec_flash):
     fat = os.path.join(workdir, f"fat{number}")
     write_fat_folder(fat, image_dir, boot.script)
-    guest = vm.Guest(workdir, fat, vars_path, boot.ec_data, boot.ec_status,
-                     tag=f"boot{number}")
+    guest = vm.Guest(workdir, vm.SplitFirmware(vars_path), boot.ec, fat, f"boot{number}", ec_flash)
     return drive(guest, boot, workdir, vars_path, number)
 
 
-def run_volume_boot(workdir, code_path, boot, number):
-    vars_path = os.path.join(workdir, "vars.fd")
-    fv_images.prepare_vars(vars_path, boot.setup)
-    guest = vm.Guest(workdir, None, vars_path, boot.ec_data, boot.ec_status,
-                     tag=f"boot{number}", code=code_path)
-    return drive(guest, boot, workdir, vars_path, number)
+def run_volume_boot(workdir, images, boot, number, ec_flash):
+    flash_path = os.path.join(workdir, "board.bin")
+    if not boot.same_flash:
+        fv_images.write_board_flash(flash_path, images.path(boot.image), images.ec_image,
+                                    boot.setup)
+    guest = vm.Guest(workdir, vm.BoardFlash(flash_path), boot.ec, None, f"boot{number}", ec_flash)
+    return drive(guest, boot, workdir, flash_path, number)
 
 
-def drive(guest, boot, workdir, vars_path, number):
+def drive(guest, boot, workdir, store_path, number):
     """Runs one power-on: keys sent when their text appears, ended by the guest,
     the time limit or a while after the stop text; then its result."""
     try:
@@ -62,13 +67,13 @@ def drive(guest, boot, workdir, vars_path, number):
             guest.send(keys)
         if boot.stop_after:
             text, seconds = boot.stop_after
-            if guest.wait_for(text, deadline) >= 0:
+            if guest.wait_for_boot(boot.stop_in_boot, text or "", deadline) >= 0:
                 deadline = min(deadline, time.monotonic() + seconds)
         result = guest.finish(deadline)
     finally:
         guest.kill()
-    result.vars_path = os.path.join(workdir, f"boot{number}.vars.fd")
-    shutil.copyfile(vars_path, result.vars_path)
+    result.vars_path = os.path.join(workdir, f"boot{number}.store")
+    shutil.copyfile(store_path, result.vars_path)
     return result
 
 
@@ -83,9 +88,13 @@ class BuiltImages:
     def __init__(self, image_dir, folder, names):
         self.image_dir = image_dir
         self.folder = folder
+        self.ec_image = os.path.join(folder, "ec_image.bin")
+        with open(self.ec_image, "wb") as f:
+            f.write(fv_images.ec_image(fv_images.INSTALLED_EC_IMAGE))
         self.pool = concurrent.futures.ThreadPoolExecutor(max_workers=1)
         self.builds = {name: self.pool.submit(self._build, name) for name in names}
         self.reported = set()
+        self.lock = threading.Lock()
 
     def _build(self, name):
         start = time.monotonic()
@@ -97,10 +106,14 @@ class BuiltImages:
         return path, note
 
     def path(self, name):
+        """A code volume: one the suite builds, by name, or a file's path."""
+        if name not in self.builds:
+            return name
         path, note = self.builds[name].result()
-        if name not in self.reported:
-            print(note, flush=True)
-            self.reported.add(name)
+        with self.lock:
+            if name not in self.reported:
+                print(note, flush=True)
+                self.reported.add(name)
         return path
 
     def close(self):
@@ -108,17 +121,19 @@ class BuiltImages:
 
 
 def run_scenario(scenario, image_dir, workdir, images):
-    if scenario.group == "linux":
-        runs = linux_scenarios.run_boots(scenario, workdir, drive, images)
-    elif scenario.group == edk2_scenarios.GROUP:
-        runs = edk2_scenarios.run_boots(scenario, workdir, drive)
-    elif scenario.group == "volume":
-        runs = [run_volume_boot(workdir, images.path(boot.image), boot, n)
+    ec_flash = os.path.join(workdir, "ec_flash.bin")
+    if scenario.ec_flash is not None:
+        with open(ec_flash, "wb") as f:
+            f.write(scenario.ec_flash)
+    if scenario.group == linux_scenarios.GROUP:
+        runs = linux_scenarios.run_boots(scenario, workdir, drive, images, ec_flash)
+    elif scenario.group in VOLUME_GROUPS:
+        runs = [run_volume_boot(workdir, images, boot, n, ec_flash)
                 for n, boot in enumerate(scenario.boots, 1)]
     else:
         vars_path = os.path.join(workdir, "vars.fd")
         vm.fresh_variable_store(vars_path)
-        runs = [run_boot(workdir, image_dir, vars_path, boot, n)
+        runs = [run_boot(workdir, image_dir, vars_path, boot, n, ec_flash)
                 for n, boot in enumerate(scenario.boots, 1)]
     checks = scenarios.Checks()
     scenarios.check_every_boot(checks, runs, scenario.boots)
@@ -126,20 +141,36 @@ def run_scenario(scenario, image_dir, workdir, images):
     return checks
 
 
+def timed(scenario, image_dir, keep, images):
+    """Runs one scenario in a folder of its own: (failures, notes, seconds, folder)."""
+    workdir = tempfile.mkdtemp(prefix="ecq-", dir=keep)
+    start = time.monotonic()
+    try:
+        checks = run_scenario(scenario, image_dir, workdir, images)
+        failures, notes = checks.failures, checks.notes
+    except Exception as error:  # a harness or QEMU failure fails the scenario
+        failures, notes = [f"{type(error).__name__}: {error}"], []
+    seconds = time.monotonic() - start
+    if keep is None:
+        shutil.rmtree(workdir, ignore_errors=True)
+    return failures, notes, seconds, workdir
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("image_dir")
-    parser.add_argument("--group",
-                        choices=["shell", "dispatched", "volume", edk2_scenarios.GROUP, "linux"],
+    parser.add_argument("--group", choices=["shell", "dispatched", "volume", "board",
+                                            edk2_scenarios.GROUP, linux_scenarios.GROUP],
                         help="only the scenarios loaded from the shell, dispatched from "
-                             "Driver####, built into the firmware volume, or built into "
-                             "OVMF by EDK II; linux: the Linux guest's, run only when asked for")
+                             "Driver####, built into the firmware volume, the whole update "
+                             "on a board's flash, on OVMF built by EDK II, or with a Linux "
+                             "guest (linux: run only when asked for)")
     parser.add_argument("--keep", help="keep each scenario's files under this folder")
     parser.add_argument("names", nargs="*")
     args = parser.parse_intermixed_args()
 
-    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + edk2_scenarios.SCENARIOS
-              + linux_scenarios.SCENARIOS
+    chosen = [s for s in scenarios.SCENARIOS + fv_scenarios.SCENARIOS + board_scenarios.SCENARIOS
+              + edk2_scenarios.SCENARIOS + linux_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (s.group == args.group if args.group
                    else args.names or s.group not in OPT_IN_GROUPS)]
@@ -147,30 +178,24 @@ def main():
     suite_start = time.monotonic()
     image_folder = tempfile.mkdtemp(prefix="ecfv-", dir=args.keep)
     images = BuiltImages(args.image_dir, image_folder,
-                         sorted({boot.image for s in chosen if s.group in ("volume", "linux")
-                                 for boot in s.boots if boot.image}))
-    for scenario in chosen:
-        workdir = tempfile.mkdtemp(prefix="ecq-", dir=args.keep)
-        start = time.monotonic()
-        try:
-            checks = run_scenario(scenario, args.image_dir, workdir, images)
-            failures, notes = checks.failures, checks.notes
-        except Exception as error:  # a harness or QEMU failure fails the scenario
-            failures, notes = [f"{type(error).__name__}: {error}"], []
-        seconds = time.monotonic() - start
-        verdict = "FAIL" if failures else "PASS"
-        detail = f"  ({'; '.join(notes)})" if notes else ""
-        print(f"{verdict}  {scenario.name:<48} {seconds:5.1f} s{detail}", flush=True)
-        for failure in failures:
-            print(f"      {failure}", flush=True)
-        if failures:
-            failed += 1
-        else:
-            passed += 1
-        if args.keep is None:
-            shutil.rmtree(workdir, ignore_errors=True)
-        else:
-            print(f"      files: {workdir}")
+                         sorted({boot.image for s in chosen if s.group in VOLUME_GROUPS + OPT_IN_GROUPS
+                                 for boot in s.boots} & set(BuiltImages.BUILDERS)))
+    ec_device.qemu_binary()  # built once, before two scenarios could both ask
+    # Each guest is one TCG thread: two scenarios at a time fill two cores.
+    with concurrent.futures.ThreadPoolExecutor(max_workers=PARALLEL) as pool:
+        runs = {pool.submit(timed, s, args.image_dir, args.keep, images): s for s in chosen}
+        for done in concurrent.futures.as_completed(runs):
+            scenario = runs[done]
+            failures, notes, seconds, workdir = done.result()
+            verdict = "FAIL" if failures else "PASS"
+            detail = f"  ({'; '.join(notes)})" if notes else ""
+            print(f"{verdict}  {scenario.name:<48} {seconds:5.1f} s{detail}", flush=True)
+            for failure in failures:
+                print(f"      {failure}", flush=True)
+            if args.keep is not None:
+                print(f"      files: {workdir}")
+            failed += bool(failures)
+            passed += not failures
     images.close()
     if args.keep is None:
         shutil.rmtree(image_folder, ignore_errors=True)

@@ -1,5 +1,6 @@
 """The variables the scenarios look at after a run, read from the store file
-by the project's variable-store code (tools/fv/varstore.py)."""
+(alone, or inside a board flash) by the project's variable-store code
+(tools/fv/varstore.py)."""
 
 import os
 import struct
@@ -8,10 +9,18 @@ import uuid
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fv"))
 
-from varstore import read_variables  # noqa: E402  (after the path above)
+import board_flash  # noqa: E402  (after the path above)
+import varstore  # noqa: E402
 
 GLOBAL_VARIABLE = uuid.UUID("8be4df61-93ca-11d2-aa0d-00e098032b8c")
 SETUP_GUID = uuid.UUID("ec87d643-eba4-4bb5-a1e5-3f3e36b20da9")
+
+
+def read_variables(path):
+    """The variables of a store file, or of the store inside a board flash."""
+    if os.path.getsize(path) == board_flash.FLASH_SIZE:
+        return board_flash.read_variables(path)
+    return varstore.read_variables(path)
 
 
 def setup_variable(path):

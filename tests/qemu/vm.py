@@ -1,9 +1,12 @@
-"""One power-on of QEMU + OVMF (TCG) with the dumb EC on the EC ports.
+"""One power-on of QEMU + OVMF (TCG): the firmware's flash, the EC device
+(ec_device.py), the serial console and QMP.
 
-The dumb EC is three isa-debugcon devices: each captures every byte written to
-its port into a file and answers every read with a constant. The serial
-console and QMP are unix sockets that QEMU connects to, so nothing is lost
-before the harness listens; QEMU starts paused and runs once QMP is ready.
+The serial console and QMP are unix sockets that QEMU connects to, so nothing
+is lost before the harness listens; QEMU starts paused and runs once QMP is
+ready. A board flash boots again in the same process after a platform reset
+(the updater's 0xCF9 write): QMP's RESET events mark where on the serial
+console each boot begins, the port log's reset records where in the EC's
+traffic.
 """
 
 import json
@@ -16,16 +19,14 @@ import subprocess
 import threading
 import time
 
+import ec_device
+from fat_disk import write_fat_disk
+import variables  # noqa: F401  (puts tools/fv on the path)
+
+import board_flash  # noqa: E402  (tools/fv)
+
 OVMF_CODE = "/usr/share/OVMF/OVMF_CODE.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS.fd"
-
-EC_DATA_PORT = 0x62
-EC_CMD_PORT = 0x66
-POST_CODE_PORT = 0x80
-CAPTURED_PORTS = (EC_DATA_PORT, EC_CMD_PORT, POST_CODE_PORT)
-
-# Status 0x01: output buffer full, input buffer empty, so every wait passes.
-EC_STATUS_READY = 0x01
 
 ANSI_ESCAPE = re.compile(rb"\x1b\[[0-9;?=]*[A-Za-z]")
 
@@ -34,21 +35,61 @@ def fresh_variable_store(path):
     shutil.copyfile(OVMF_VARS, path)
 
 
-class BootResult:
-    """What one power-on left behind, for the scenario's checks."""
+class SplitFirmware:
+    """OVMF's code volume read-only and a variable store file, as two pflash
+    units. A restart ends the run (-no-reboot): every boot is a power-on."""
 
-    def __init__(self, serial, chunks, events, ports, timed_out, growth, elapsed):
+    def __init__(self, vars_path, code=OVMF_CODE):
+        self.code = code
+        self.store = vars_path
+
+    def qemu_args(self):
+        return ["-machine", "q35", "-no-reboot",
+                "-drive", f"if=pflash,format=raw,readonly=on,file={self.code}",
+                "-drive", f"if=pflash,format=raw,file={self.store}"]
+
+
+class BoardFlash:
+    """A board's whole 16 MiB boot flash as one writable pflash unit, its
+    last byte at 4 GiB - 1. A restart boots again in the same process."""
+
+    def __init__(self, path):
+        self.store = path
+
+    def qemu_args(self):
+        return ["-machine", f"q35,max-fw-size={board_flash.FLASH_SIZE >> 20}M",
+                "-drive", f"if=pflash,format=raw,file={self.store}"]
+
+
+class BootResult:
+    """What one QEMU process left behind, for the scenario's checks. Its
+    boots are numbered from 0; a platform reset starts the next one."""
+
+    def __init__(self, serial, chunks, events, resets, seen, timed_out, growth, elapsed):
         self.serial = serial            # raw serial bytes, escapes included
         self.chunks = chunks            # (seconds since start, end offset in serial)
         self.events = events            # (seconds since start, QMP event dict)
-        self.ports = ports              # port -> captured bytes
+        self.resets = resets            # serial offset at each guest reset
+        self.seen = seen                # ec_device.Seen: port log, model report, EC flash
         self.timed_out = timed_out      # the time limit ended the run
-        self.growth = growth            # port -> bytes written in the last 0.5 s (time-out only)
+        self.growth = growth            # EC activity in the last 0.5 s (time-out only)
         self.elapsed = elapsed
+
+    @property
+    def ports(self):
+        """port -> bytes written in the first boot."""
+        return self.seen.ports(0)
 
     @property
     def text(self):
         return ANSI_ESCAPE.sub(b"", self.serial).decode("latin-1")
+
+    def boot_serial(self, boot):
+        bounds = [0] + self.resets + [len(self.serial)]
+        return self.serial[bounds[boot]:bounds[boot + 1]] if boot + 1 < len(bounds) else b""
+
+    def boot_text(self, boot):
+        return ANSI_ESCAPE.sub(b"", self.boot_serial(boot)).decode("latin-1")
 
     def _guest_shutdown(self):
         for t, event in self.events:
@@ -64,9 +105,14 @@ class BootResult:
     def exit_time(self):
         return self._guest_shutdown()[0]
 
-    def time_of(self, text):
-        """When the serial line first carried text (seconds since start), or None."""
-        offset = self.serial.find(text.encode("latin-1"))
+    def reset_times(self):
+        """When each guest reset happened that the process survived."""
+        return [t for t, e in self.events
+                if e["event"] == "RESET" and e["data"].get("reason") == "guest-reset"]
+
+    def time_of(self, text, start=0):
+        """When the serial line first carried text after offset start, or None."""
+        offset = self.serial.find(text.encode("latin-1"), start)
         if offset < 0:
             return None
         end = offset + len(text)
@@ -74,19 +120,19 @@ class BootResult:
 
 
 class Guest:
-    def __init__(self, workdir, fat_dir, vars_path, ec_data, ec_status=EC_STATUS_READY,
-                 tag="boot", code=OVMF_CODE):
-        """fat_dir None: no disk, so the boot manager finds nothing to boot."""
+    def __init__(self, workdir, firmware, ec, fat_dir=None, tag="boot", ec_flash=None):
+        """firmware: SplitFirmware or BoardFlash; ec: ec_device.Ec; fat_dir
+        None: no disk, so the boot manager finds nothing to boot; ec_flash:
+        the EC flash's file (None: one of this run's own)."""
         self.workdir = workdir
-        self.code = code
+        self.firmware = firmware
         self.fat_dir = fat_dir
-        self.vars_path = vars_path
-        self.ec_data = ec_data
-        self.ec_status = ec_status
         self.tag = tag
+        self.device = ec_device.attach(ec, self._path, ec_flash)
         self.serial = bytearray()
         self.chunks = []
         self.events = []
+        self.resets = []
         self.replies = queue.Queue()
         self.lock = threading.Condition()
         self.closed = False
@@ -95,30 +141,20 @@ class Guest:
     def _path(self, name):
         return os.path.join(self.workdir, f"{self.tag}.{name}")
 
-    def port_file(self, port):
-        return self._path(f"port{port:02x}.bin")
-
     def _command_line(self, serial_sock, qmp_sock):
-        cmd = [
-            "qemu-system-x86_64", "-machine", "q35", "-accel", "tcg", "-m", "256",
-            "-nographic", "-no-reboot", "-net", "none", "-S",
-            "-drive", f"if=pflash,format=raw,readonly=on,file={self.code}",
-            "-drive", f"if=pflash,format=raw,file={self.vars_path}",
-        ]
+        cmd = [ec_device.qemu_binary(), *self.firmware.qemu_args(), "-accel", "tcg", "-m", "256",
+               "-nographic", "-net", "none", "-S"]
         if self.fat_dir is not None:
-            cmd += ["-drive", f"file=fat:rw:{self.fat_dir},format=raw,media=disk"]
+            disk = self._path("fat.img")
+            write_fat_disk(self.fat_dir, disk)
+            cmd += ["-drive", f"file={disk},format=raw,media=disk"]
         cmd += [
             "-chardev", f"socket,id=serial0,path={serial_sock}",
             "-serial", "chardev:serial0",
             "-chardev", f"socket,id=qmp0,path={qmp_sock}",
             "-mon", "chardev=qmp0,mode=control",
         ]
-        for port in CAPTURED_PORTS:
-            readback = self.ec_data if port == EC_DATA_PORT else self.ec_status
-            cmd += ["-chardev", f"file,id=port{port:x},path={self.port_file(port)}",
-                    "-device", f"isa-debugcon,iobase={port:#x},chardev=port{port:x},"
-                               f"readback={readback:#x}"]
-        return cmd
+        return cmd + self.device.qemu_args()
 
     def start(self):
         # A unix socket path must stay under 108 bytes: keep the names short.
@@ -198,6 +234,8 @@ class Guest:
                     continue
                 with self.lock:
                     self.events.append((time.monotonic() - self.t0, message))
+                    if message["event"] == "RESET" and message["data"].get("guest"):
+                        self.resets.append(len(self.serial))
                     self.lock.notify_all()
         except OSError:
             pass  # QEMU went away
@@ -232,18 +270,27 @@ class Guest:
         except subprocess.TimeoutExpired:
             return False
 
-    def _port_sizes(self):
-        return {p: os.path.getsize(self.port_file(p)) for p in CAPTURED_PORTS}
+    def wait_for_boot(self, boot, text, deadline):
+        """Waits for boot number boot (after that many guest resets) to show
+        text on serial; its offset in the escape-free text, or -1."""
+        with self.lock:
+            if not self.lock.wait_for(lambda: len(self.resets) >= boot or self.closed,
+                                      timeout=max(0, deadline - time.monotonic())):
+                return -1
+            if len(self.resets) < boot:
+                return -1
+            begin = self.resets[boot - 1] if boot else 0
+            start = len(ANSI_ESCAPE.sub(b"", bytes(self.serial[:begin])))
+        return self.wait_for(text, deadline, start)
 
     def finish(self, deadline):
         """Lets the guest run to its own end or to the deadline, then collects the result."""
         exited = self.wait_exit(deadline)
-        growth = {}
+        growth = 0
         if not exited:
-            before = self._port_sizes()
+            before = self.device.activity()
             time.sleep(0.5)
-            after = self._port_sizes()
-            growth = {p: after[p] - before[p] for p in CAPTURED_PORTS}
+            growth = self.device.activity() - before
             try:
                 self._send_qmp("quit")
             except OSError:
@@ -258,12 +305,8 @@ class Guest:
         self.qmp_conn.close()
         with open(self._path("serial.log"), "wb") as f:
             f.write(self.serial)
-        ports = {}
-        for port in CAPTURED_PORTS:
-            with open(self.port_file(port), "rb") as f:
-                ports[port] = f.read()
-        return BootResult(bytes(self.serial), list(self.chunks), list(self.events), ports,
-                          not exited, growth, elapsed)
+        return BootResult(bytes(self.serial), list(self.chunks), list(self.events),
+                          list(self.resets), self.device.collect(), not exited, growth, elapsed)
 
     def kill(self):
         if self.proc and self.proc.poll() is None:

@@ -63,6 +63,10 @@ void TraceCsv::See(const sim::PortAccess& access, uint64_t clock_us) {
   ++accesses_;
 }
 
+void TraceCsv::SeeAt(const sim::PortAccess& access, uint64_t time_ns) {
+  classifier_.See(accesses_++, time_ns, access);
+}
+
 void TraceCsv::Write(const TracedAccess& r) {
   if (!blocks_.empty() && r.step.block >= 0 &&
       blocks_.count(static_cast<unsigned>(r.step.block)) == 0) {

@@ -29,6 +29,8 @@ public:
   TraceCsv& operator=(const TraceCsv&) = delete;
 
   void See(const sim::PortAccess& access, uint64_t clock_us);
+  // An access at a time measured elsewhere (a recorded port log).
+  void SeeAt(const sim::PortAccess& access, uint64_t time_ns);
   // Writes what is still held and flushes; throws if the writes failed.
   void Finish();
   [[nodiscard]] uint64_t lines() const { return lines_; }
