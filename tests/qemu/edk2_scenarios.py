@@ -3,16 +3,17 @@
 volume, put there by the EDK II build itself from the integration guide's
 lines (tests/edk2/run.sh writes build/edk2/ovmf/).
 
-Each is a firmware-volume scenario of fv_scenarios, unchanged in its boots
-and checks, powered on with that build's OVMF_CODE.fd and a copy of its own
-OVMF_VARS.fd with "Setup" written in.
+Each is a board-flash scenario of fv_scenarios or board_scenarios, unchanged
+in its boots and checks, on a board flash made of that build's OVMF_CODE.fd
+and a copy of its own OVMF_VARS.fd with "Setup" written in, the EC model
+behind the ports.
 """
 
+import copy
 import os
 
-import fv_images
+import board_scenarios
 import fv_scenarios
-import vm
 from scenarios import Scenario
 
 GROUP = "edk2"
@@ -23,30 +24,24 @@ VARS = os.path.join(BUILT, "OVMF_VARS.fd")
 
 
 def built_firmware():
+    """Fails the scenario before its first boot when the EDK II stage has not run."""
     for path in (CODE, VARS):
         if not os.path.isfile(path):
             raise FileNotFoundError(f"{os.path.normpath(path)} missing: run tests/edk2/run.sh")
-    return CODE, VARS
-
-
-def run_boots(scenario, workdir, drive):
-    """The scenario's power-ons; drive(guest, boot, workdir, vars_path, number) runs one."""
-    code, vars_base = built_firmware()
-    runs = []
-    for number, boot in enumerate(scenario.boots, 1):
-        vars_path = os.path.join(workdir, "vars.fd")
-        fv_images.prepare_vars(vars_path, boot.setup, vars_base)
-        guest = vm.Guest(workdir, None, vars_path, boot.ec_data, boot.ec_status,
-                         tag=f"boot{number}", code=code)
-        runs.append(drive(guest, boot, workdir, vars_path, number))
-    return runs
 
 
 def on_edk2_build(scenario):
-    return Scenario(scenario.name.replace("volume_", "edk2_", 1), scenario.boots, scenario.check,
-                    GROUP)
+    boots = []
+    for boot in scenario.boots:
+        boot = copy.copy(boot)
+        boot.image, boot.vars_base = CODE, VARS
+        boots.append(boot)
+    name = scenario.name.replace("volume_", "edk2_", 1).replace("board_", "edk2_", 1)
+    return Scenario(name, boots, scenario.check, GROUP, scenario.ec_flash)
 
 
-SCENARIOS = [on_edk2_build(s) for s in (fv_scenarios.guard_powers_off(),
-                                        fv_scenarios.guard_boots_on(),
-                                        fv_scenarios.updater_q_skips())]
+SCENARIOS = [on_edk2_build(s) for s in (
+    fv_scenarios.guard_powers_off(*fv_scenarios.GUARD_OFF_CASES[0]),
+    fv_scenarios.guard_boots_on(),
+    fv_scenarios.updater_q_skips(),
+    board_scenarios.full_update())]

@@ -8,11 +8,13 @@ import os
 import subprocess
 
 DISK_SIZE = 8 << 20   # room for the three images and the script
+SPARE = 4 << 20       # beyond the files: the FAT itself and files the guest writes
 
 
 def write_fat_disk(folder, image):
+    files_size = sum(os.path.getsize(os.path.join(folder, name)) for name in os.listdir(folder))
     with open(image, "wb") as f:
-        f.truncate(DISK_SIZE)
+        f.truncate(max(DISK_SIZE, files_size + SPARE))
     environment = {**os.environ, "MTOOLS_SKIP_CHECK": "1"}
     subprocess.run(["mformat", "-i", image, "-v", "ECTEST", "::"], check=True, env=environment)
     files = [os.path.join(folder, name) for name in sorted(os.listdir(folder))]

@@ -87,11 +87,11 @@ def ec_image(seed):
     return bytes(data)
 
 
-def write_board_flash(path, code, ec_image_path, setup):
-    """A board flash: the EC image, OVMF's store with "Setup" (None: absent)
-    and the code volume at code."""
+def write_board_flash(path, code, ec_image_path, setup, vars_base=OVMF_VARS):
+    """A board flash: the EC image, a copy of the store vars_base with "Setup"
+    (None: absent) and the code volume at code."""
     store = path + ".vars"
-    prepare_vars(store, setup)
+    prepare_vars(store, setup, vars_base)
     try:
         board_flash.build(path, code, ec_image_path, store)
     finally:

@@ -31,10 +31,11 @@ class FvBoot:
     stop_after (text, seconds) counts from the text's appearance in boot
     number stop_in_boot (0: before any platform reset); text None: from that
     boot's start. same_flash: boot the board flash the power-on before left
-    (its variable store included) instead of a fresh one."""
+    (its variable store included) instead of a fresh one. vars_base: the
+    empty variable store the firmware's build came with."""
 
     def __init__(self, image, setup, ec=None, keys=(), stop_after=(BOOT_MANAGER, 0.3), limit=45,
-                 stop_in_boot=0, same_flash=False):
+                 stop_in_boot=0, same_flash=False, vars_base=fv_images.OVMF_VARS):
         self.image = image
         self.setup = setup
         self.ec = ec or Ec()
@@ -43,6 +44,7 @@ class FvBoot:
         self.stop_in_boot = stop_in_boot
         self.limit = limit
         self.same_flash = same_flash
+        self.vars_base = vars_base
 
 
 def check_boot_manager(c, run):

@@ -1,14 +1,17 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """Scenarios with a Linux guest: Debian's kernel, started by OVMF's shell
 from a FAT disk through its EFI stub, with an initramfs that mounts efivarfs
-and runs ec-setup (tests/linux_guest/). "Setup" is written into the variable
-store before the first power-on; every boot of a scenario uses that store, so
-what Linux wrote is what the firmware reads at the next power-on.
+and runs ec-setup (tests/linux_guest/). Each power-on boots a board flash with
+the EC model behind the ports; "Setup" is written into its variable store
+before the first power-on, so what Linux wrote is what the firmware reads at
+the next boot. A reboot from Linux boots again in the same QEMU process, as a
+machine does: each Linux start of a power-on runs its own commands, told
+apart by a marker file the shell writes on the disk before it starts Linux.
 
 Boots on Debian's OVMF prove the OS side alone. Boots on the image with both
-drivers in its DXE volume (the dumb EC on the EC ports) add what the drivers
-make of it: the prompt the request raises and the request cleared, and the
-guard the OS enabled powering the machine off during DXE.
+drivers in its DXE volume add what the drivers make of it: the whole update
+the request raises, the guard the OS enabled powering the machine off during
+DXE, the prompt's skip.
 """
 
 import os
@@ -16,23 +19,32 @@ import re
 import shutil
 import subprocess
 
+import board_scenarios
 import ec_protocol as ec
 import fv_images
 import variables
+import vm
+from board_scenarios import IMAGE, OLD, check_compare, check_rows
+from ec_device import EC_PORTS, RESET_CONTROL_PORT, Ec
 from fv_scenarios import DRIVERS_IMAGE
-from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SETUP_ATTRIBUTES,
-                       SKIPPED, Scenario, check_message, check_ports, check_setup, expected_setup)
+from scenarios import (BANNER, MESSAGES, PROMPT, ROW_BANNER, ROW_OUTCOME, ROW_PROMPT,
+                       ROW_SKIPPED, ROW_START, SETUP_ATTRIBUTES, SKIPPED, STARTING, UPDATED,
+                       Scenario, check_message, check_model_report, check_setup, expected_setup)
 from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
-from vm import EC_STATUS_READY, Guest
 
+import board_flash  # noqa: E402  (tools/fv)
+
+GROUP = "linux"
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD_GUEST = os.path.join(ROOT, "tests", "linux_guest", "build_guest.sh")
 GUEST_FILES = ("vmlinuz", "initrd.img")
 # quiet: kernel messages would interleave with ec-setup's output on the one
-# serial line; panic=-1: a guest that fails restarts, and QEMU ends;
-# io_delay=none: the kernel's default I/O delay writes port 0x80, which the
-# dumb EC captures as the drivers' progress codes.
+# serial line; panic=-1: a guest that fails restarts; io_delay=none: the
+# kernel's default I/O delay writes port 0x80, which the EC device takes as
+# the drivers' progress codes.
 KERNEL_OPTIONS = "console=ttyS0 quiet panic=-1 io_delay=none"
+SHELL_COUNTDOWN = ("Press ESC", " ")
+NO_START_LEFT = "EC-GUEST no start left"
 
 MOUNTED = "EC-GUEST efivarfs mounted"
 GUEST_UP = "EC-GUEST up"
@@ -41,24 +53,17 @@ COMMAND = re.compile(r"EC-SETUP-BEGIN (\d+) ([^\n]*)\n(.*?)EC-SETUP-END \1 exit 
 PROBE = re.compile(r"EC-PROBE-BEGIN\n(.*?)EC-PROBE-END", re.S)
 
 NV_BS = 0x3  # the variable without runtime access: the OS cannot see it
+LIMIT = 150
 
 
-class LinuxBoot:
-    """One power-on that starts Linux: the ec-setup commands it runs (each a
-    string of words), how Linux ends, and keys as scenarios.Boot has them.
-    image None: Debian's OVMF; otherwise a built image (fv_scenarios)."""
+class LinuxStart:
+    """One start of Linux: the ec-setup commands it runs (each a string of
+    words) and how it ends."""
 
-    def __init__(self, commands, end="poweroff", probe=False, image=None, ec_data=0x00,
-                 keys=(), limit=120):
+    def __init__(self, commands, end="poweroff", probe=False):
         self.commands = list(commands)
         self.end = end
         self.probe = probe
-        self.image = image
-        self.ec_data = ec_data
-        self.ec_status = EC_STATUS_READY
-        self.keys = list(keys) + [("Press ESC", " ")]  # the shell's startup countdown
-        self.stop_after = None
-        self.limit = limit
 
     def command_line(self):
         commands = ",".join(c.replace(" ", ":") for c in self.commands)
@@ -66,13 +71,30 @@ class LinuxBoot:
                 f"ecsetup.end={self.end}" + (" ecsetup.probe=1" if self.probe else ""))
 
 
-class LinuxScenario(Scenario):
-    """setup: Setup's bytes before the first power-on (None: absent)."""
+class LinuxBoot:
+    """One power-on: the Linux starts, in turn, one each time the shell comes
+    up; keys as scenarios.Boot has them (the shell's countdown is added for
+    each start). The run ends when the guest powers off."""
 
-    def __init__(self, name, setup, boots, check, attributes=SETUP_ATTRIBUTES):
-        super().__init__(name, boots, check, "linux")
+    def __init__(self, starts, ec=None, keys=(), limit=LIMIT):
+        self.starts = list(starts)
+        self.ec = ec or Ec()
+        self.keys = list(keys) or [SHELL_COUNTDOWN] * len(self.starts)
+        self.stop_after = None
+        self.stop_in_boot = 0
+        self.limit = limit
+
+
+class LinuxScenario(Scenario):
+    """setup: Setup's bytes before the first power-on (None: absent); image:
+    the code volume (None: Debian's OVMF, no drivers)."""
+
+    def __init__(self, name, setup, boots, check, attributes=SETUP_ATTRIBUTES, image=None,
+                 ec_flash=None):
+        super().__init__(name, boots, check, GROUP, ec_flash)
         self.setup = setup
         self.attributes = attributes
+        self.image = image
 
 
 class Ran:
@@ -80,14 +102,13 @@ class Ran:
         self.words, self.status, self.output = words, status, output
 
 
-def commands_run(run):
-    """The ec-setup commands a boot ran, in order."""
-    text = run.text.replace("\r", "")
-    return [Ran(m[2], int(m[4]), m[3]) for m in COMMAND.finditer(text)]
+def commands_run(text):
+    """The ec-setup commands a Linux start ran, in order."""
+    return [Ran(m[2], int(m[4]), m[3]) for m in COMMAND.finditer(text.replace("\r", ""))]
 
 
-def probe_lines(run):
-    found = PROBE.search(run.text.replace("\r", ""))
+def probe_lines(text):
+    found = PROBE.search(text.replace("\r", ""))
     return found[1].splitlines() if found else []
 
 
@@ -102,51 +123,89 @@ def guest_folder():
     return _guest_folder[0]
 
 
+def startup_script(starts):
+    """The shell runs the first start whose marker is not yet on the disk."""
+    lines = ["fs0:"]
+    for n, start in enumerate(starts, 1):
+        marker = f"start{n}.txt"
+        lines += [f"if not exist {marker} then", f"  echo started > {marker}",
+                  f"  {start.command_line()}", "endif"]
+    return lines + [f"echo {NO_START_LEFT}", "reset -s"]
+
+
 def write_fat_folder(folder, boot):
     os.makedirs(folder)
     for name in GUEST_FILES:
         shutil.copy(os.path.join(guest_folder(), name), folder)
     with open(os.path.join(folder, "startup.nsh"), "w", newline="\r\n") as f:
-        f.write(f"fs0:\n{boot.command_line()}\n")
+        f.write("\n".join(startup_script(boot.starts)) + "\n")
 
 
-def run_boots(scenario, workdir, drive, images):
-    """Every power-on of the scenario on one store; drive is suite.drive."""
-    vars_path = os.path.join(workdir, "vars.fd")
-    fv_images.prepare_vars(vars_path, None)
+def write_board(path, scenario, code, ec_image):
+    """The board flash with Setup as the scenario has it, attributes included."""
+    store = path + ".vars"
+    fv_images.prepare_vars(store, None)
     if scenario.setup is not None:
-        write_variable(vars_path, "Setup", variables.SETUP_GUID, scenario.attributes,
-                       scenario.setup)
+        write_variable(store, "Setup", variables.SETUP_GUID, scenario.attributes, scenario.setup)
+    try:
+        board_flash.build(path, code, ec_image, store)
+    finally:
+        os.unlink(store)
+
+
+def run_boots(scenario, workdir, drive, images, ec_flash):
+    """Every power-on of the scenario on one board flash; drive is suite.drive."""
+    flash_path = os.path.join(workdir, "board.bin")
+    code = fv_images.OVMF_CODE if scenario.image is None else images.path(scenario.image)
+    write_board(flash_path, scenario, code, images.ec_image)
     runs = []
     for number, boot in enumerate(scenario.boots, 1):
         fat = os.path.join(workdir, f"fat{number}")
         write_fat_folder(fat, boot)
-        code = fv_images.OVMF_CODE if boot.image is None else images.path(boot.image)
-        guest = Guest(workdir, fat, vars_path, boot.ec_data, boot.ec_status,
-                      tag=f"boot{number}", code=code)
-        runs.append(drive(guest, boot, workdir, vars_path, number))
+        guest = vm.Guest(workdir, vm.BoardFlash(flash_path), boot.ec, fat, f"boot{number}",
+                         ec_flash)
+        runs.append(drive(guest, boot, workdir, flash_path, number))
     return runs
 
 
 # ---- checks ---------------------------------------------------------------------------
 
-def check_linux(c, run, boot, n, expected):
-    """expected: (exit status, pattern its output must match) for each command."""
-    c.that(MOUNTED in run.text, f"boot {n}: efivarfs not mounted")
-    c.equal(run.exit_reason, "guest-reset" if boot.end == "reboot" else "guest-shutdown",
-            f"boot {n}: QMP shutdown reason")
-    ran = commands_run(run)
+def boot_start(run, boot):
+    """Where boot number boot (0: from power-on) begins on serial."""
+    return 0 if boot == 0 else run.resets[boot - 1] if boot <= len(run.resets) else len(run.serial)
+
+
+def check_linux(c, run, boot, start, expected):
+    """Linux started in boot number boot as start asks; expected: (exit
+    status, pattern its output must match) for each command."""
+    text, n = run.boot_text(boot), boot
+    c.that(MOUNTED in text, f"boot {n}: efivarfs not mounted")
+    ran = commands_run(text)
     c.equal([r.words for r in ran], [f"ec-setup {w}" if not w.startswith("as-nobody ")
-                                     else f"as nobody: ec-setup {w[10:]}" for w in boot.commands],
+                                     else f"as nobody: ec-setup {w[10:]}" for w in start.commands],
             f"boot {n}: commands run")
     for r, (status, pattern) in zip(ran, expected):
         c.equal(r.status, status, f"boot {n}: exit status of {r.words!r}")
         c.that(re.search(pattern, r.output), f"boot {n}: {r.words!r} printed {r.output!r}, "
                                              f"not matching {pattern!r}")
-    started, up, end = run.time_of(KERNEL_STARTED), run.time_of(GUEST_UP), run.exit_time()
+    if start.end == "reboot":
+        c.that(len(run.reset_times()) > boot, f"boot {n}: Linux's reboot did not reset")
+        end = run.reset_times()[boot] if len(run.reset_times()) > boot else None
+    else:
+        c.equal(run.exit_reason, "guest-shutdown", f"boot {n}: QMP shutdown reason")
+        end = run.exit_time()
+    offset = boot_start(run, boot)
+    started, up = run.time_of(KERNEL_STARTED, offset), run.time_of(GUEST_UP, offset)
     if None not in (started, up, end):
         c.note(f"boot {n}: kernel started at {started:.1f} s, its init at {up:.1f} s, "
-               f"{run.exit_reason} at {end:.1f} s")
+               f"{start.end} at {end:.1f} s")
+
+
+def check_ec_untouched(c, run, boot):
+    """Not one access to the EC's ports in that boot (Linux leaves them alone)."""
+    ports = run.seen.ports(boot)
+    c.equal({p: ports[p] for p in EC_PORTS}, {p: b"" for p in EC_PORTS},
+            f"boot {boot}: bytes written to the EC's ports")
 
 
 def check_store_unchanged(c, run, scenario):
@@ -164,41 +223,42 @@ def check_store_unchanged(c, run, scenario):
 
 REQUEST_SET = r"set byte 3172 \(update request\) 0x00 -> 0x01; read back 3180 bytes, " \
               r"attributes 0x00000007, as written\nnote: .*5-second prompt.*restarts"
+NOT_REQUESTED = r"update      not requested \(byte 3172 = 0x00\)"
+GUARD_SET = r"byte 3176 \(guard enable\) 0x00 -> 0x01, byte 3177 \(guard threshold\) 0x42 -> 0xFF"
 
 
 def request_then_cancel():
-    """Linux requests the update and reboots; the next power-on finds the
-    request in the store, cancels it and sets the guard. Each store after a
-    boot holds exactly the bytes written, every other one as before."""
-    first = LinuxBoot(["show", "request-update", "show --json"], end="reboot")
-    second = LinuxBoot(["show", "cancel-update", "guard on 0xFF", "guard off", "show"], probe=True)
+    """Linux requests the update and reboots; the next start finds the
+    request, cancels it and sets the guard. The store at the end holds
+    exactly the bytes written, every other one as before."""
+    first = LinuxStart(["show", "request-update", "show --json"], end="reboot")
+    second = LinuxStart(["show", "cancel-update", "guard on 0xFF", "guard off", "show"],
+                        probe=True)
 
     def check(c, runs):
-        check_linux(c, runs[0], first, 1, [
+        run = runs[0]
+        check_linux(c, run, 0, first, [
             (0, r"size        3180 bytes\n.*\nattributes  0x00000007 .*\n"
                 r"update      not requested \(byte 3172 = 0x00\)\nguard       off .*threshold 66"),
             (0, REQUEST_SET),
             (0, r'"update_requested": true, "guard_enable": 0, .*"guard_threshold": 66}')])
-        check_setup(c, runs[0].vars_path, expected_setup(1, 0, 0x42))
-        check_linux(c, runs[1], second, 2, [
+        check_linux(c, run, 1, second, [
             (0, r"update      requested \(byte 3172 = 0x01\)"),
             (0, r"byte 3172 \(update request\) 0x01 -> 0x00"),
-            (0, r"byte 3176 \(guard enable\) 0x00 -> 0x01, byte 3177 \(guard threshold\) "
-                r"0x42 -> 0xFF"),
+            (0, GUARD_SET),
             (0, r"byte 3176 \(guard enable\) 0x01 -> 0x00"),
             (0, r"update      not requested .*\nguard       off \(byte 3176 = 0x00\), threshold 255")])
-        check_setup(c, runs[1].vars_path, expected_setup(0, 0, 0xFF))
-        immutable = re.search(r"file        (.*)", runs[0].text.replace("\r", ""))
+        check_setup(c, run.vars_path, expected_setup(0, 0, 0xFF))
+        immutable = re.search(r"file        (.*)", run.boot_text(0).replace("\r", ""))
         c.note(f"efivarfs: {immutable[1] if immutable else 'no file line'}")
-        probe = probe_lines(runs[1])
-        replaced = [line for line in probe if "one write of 4+3 bytes" in line]
+        replaced = [line for line in probe_lines(run.boot_text(1)) if "one write of 4+3 bytes" in line]
         c.that(any("efivarfs   -> 7 bytes" in line for line in replaced),
                f"efivarfs did not replace the variable with a shorter write: {replaced}")
         c.that(any("plain file -> 14 bytes" in line for line in replaced),
                f"the plain file did not keep its tail: {replaced}")
 
     return LinuxScenario("linux_request_update_then_cancel", expected_setup(0, 0, 0x42),
-                         [first, second], check)
+                         [LinuxBoot([first, second])], check)
 
 
 def filler(size):
@@ -228,55 +288,122 @@ REFUSAL_CASES = [
 
 def refusal(name, setup, attributes, commands):
     """Refused commands print one line, exit 2 and leave the store as it was."""
-    boot = LinuxBoot([words for words, _, _ in commands])
+    start = LinuxStart([words for words, _, _ in commands])
 
     def check(c, runs):
-        check_linux(c, runs[0], boot, 1, [(status, pattern) for _, status, pattern in commands])
-        for r, (_, status, _) in zip(commands_run(runs[0]), commands):
+        check_linux(c, runs[0], 0, start, [(status, pattern) for _, status, pattern in commands])
+        for r, (_, status, _) in zip(commands_run(runs[0].boot_text(0)), commands):
             if status == 2:
                 c.equal(r.output.count("\n"), 1, f"lines printed by refused {r.words!r}")
         check_store_unchanged(c, runs[0], scenario)
 
-    scenario = LinuxScenario(name, setup, [boot], check, attributes)
+    scenario = LinuxScenario(name, setup, [LinuxBoot([start])], check, attributes)
     return scenario
 
 
 # ---- on the image with both drivers in its DXE volume ------------------------------------
 
-def drivers_see_what_linux_wrote():
-    """Linux requests the update; at the next power-on the updater's prompt
-    comes up (Q skips it, as the dumb EC could not take an update) and clears
-    the request, and the same boot goes on into Linux, which finds it cleared
-    and enables the guard at 0xFF. At the power-on after that the EC reads
-    0x7F, below the threshold: the guard powers off during DXE."""
-    first = LinuxBoot(["request-update"], end="reboot", image=DRIVERS_IMAGE)
-    second = LinuxBoot(["show", "guard on 0xFF"], image=DRIVERS_IMAGE, keys=[(PROMPT, "q")])
-    third = LinuxBoot([], image=DRIVERS_IMAGE, ec_data=0x7F)
+BEFORE = expected_setup(0, 0, 0x42)
+FULL_RESET = board_scenarios.FULL_RESET
+BELOW_0XFF = {"register 0x93": "0x7f"}
+
+
+def check_guard_powered_off(c, run, boot, threshold):
+    """The guard's exchange in that boot, then the power-off during DXE."""
+    ports = run.seen.ports(boot)
+    expected = ec.guard_check(threshold)
+    for port in EC_PORTS:
+        c.equal(ports[port], expected[port], f"boot {boot}: the guard's exchange, port {port:#04x}")
+    c.equal(run.exit_reason, "guest-shutdown", f"boot {boot}: QMP shutdown reason")
+    c.equal(len(run.reset_times()), boot, "resets before the power-off")
+    text = run.boot_text(boot)
+    c.that(GUEST_UP not in text and "Shell>" not in text and not any(m in text for m in MESSAGES),
+           f"boot {boot}: the boot went on past the guard")
+    off = run.exit_time()
+    if off is not None and boot <= len(run.reset_times()):
+        c.note(f"boot {boot}: powered off {off - run.reset_times()[boot - 1]:.1f} s after its reset")
+
+
+def os_requested_update():
+    """Linux requests the update and reboots. The firmware runs the whole
+    update against the EC model and restarts the platform; Linux starts
+    again and finds the request cleared, every other byte as before."""
+    first = LinuxStart(["request-update"], end="reboot")
+    second = LinuxStart(["show --json", "show"])
 
     def check(c, runs):
-        check_linux(c, runs[0], first, 1, [(0, REQUEST_SET)])
-        check_setup(c, runs[0].vars_path, expected_setup(1, 0, 0x42))
-        check_message(c, runs[1], ROW_BANNER, BANNER)
-        check_message(c, runs[1], ROW_PROMPT, PROMPT)
-        check_message(c, runs[1], ROW_SKIPPED, SKIPPED, more_may_follow=True)
-        check_ports(c, runs[1], ec.updater_skip())
-        check_linux(c, runs[1], second, 2, [
-            (0, r"update      not requested \(byte 3172 = 0x00\)"),
-            (0, r"byte 3176 \(guard enable\) 0x00 -> 0x01, byte 3177 \(guard threshold\) "
-                r"0x42 -> 0xFF")])
-        check_setup(c, runs[1].vars_path, expected_setup(0, 1, 0xFF))
-        run = runs[2]
-        check_ports(c, run, ec.guard_check(0xFF))
-        c.equal(run.exit_reason, "guest-shutdown", "boot 3: QMP shutdown reason")
-        c.that(GUEST_UP not in run.text and "Shell>" not in run.text,
-               "boot 3: the boot went on past the guard")
-        if run.exit_time() is not None:
-            c.note(f"boot 3: powered off {run.exit_time():.1f} s after power-on")
+        run = runs[0]
+        check_linux(c, run, 0, first, [(0, REQUEST_SET)])
+        check_ec_untouched(c, run, 0)
+        check_rows(c, run, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
+                            (ROW_OUTCOME, UPDATED)], boot=1)
+        c.that(GUEST_UP not in run.boot_text(1), "boot 1: Linux started before the update's reset")
+        c.equal(run.seen.flash, IMAGE, "EC flash after the update")
+        check_model_report(c, run, in_pass_through=False)
+        check_compare(c, run, boot=1)
+        c.equal(run.seen.log.boots[1].written_to(RESET_CONTROL_PORT) if len(run.seen.log.boots) > 1
+                else None, bytes([FULL_RESET]), "boot 1: port 0xCF9 writes")
+        check_linux(c, run, 2, second, [(0, r'"update_requested": false'), (0, NOT_REQUESTED)])
+        c.that(not any(m in run.boot_text(2) for m in MESSAGES), "boot 2: the updater wrote")
+        check_ec_untouched(c, run, 2)
+        check_setup(c, run.vars_path, BEFORE)
+        offset = boot_start(run, 1)
+        begun, done = run.time_of(STARTING, offset), run.time_of(UPDATED, offset)
+        if None not in (begun, done):
+            c.note(f"programming {done - begun:.1f} s")
+
+    return LinuxScenario("linux_os_requests_update_firmware_updates", BEFORE,
+                         [LinuxBoot([first, second])], check, image=DRIVERS_IMAGE, ec_flash=OLD)
+
+
+def os_enabled_guard():
+    """Linux enables the guard at 0xFF and reboots; the EC's register 0x93
+    reads 0x7F: the next boot powers off during DXE."""
+    start = LinuxStart(["guard on 0xFF"], end="reboot")
+
+    def check(c, runs):
+        run = runs[0]
+        check_linux(c, run, 0, start, [(0, GUARD_SET)])
+        check_ec_untouched(c, run, 0)
+        check_guard_powered_off(c, run, 1, 0xFF)
         check_setup(c, run.vars_path, expected_setup(0, 1, 0xFF))
 
-    return LinuxScenario("linux_drivers_see_request_and_guard", expected_setup(0, 0, 0x42),
-                         [first, second, third], check)
+    return LinuxScenario("linux_os_enables_guard_next_boot_powers_off", BEFORE,
+                         [LinuxBoot([start], Ec(BELOW_0XFF))], check, image=DRIVERS_IMAGE)
 
+
+def q_skip_then_guard():
+    """Linux requests the update; at the next boot the prompt comes up, Q
+    skips it and clears the request, and the same boot goes on into Linux,
+    which finds it cleared and enables the guard at 0xFF. The boot after
+    that powers off during DXE."""
+    first = LinuxStart(["request-update"], end="reboot")
+    second = LinuxStart(["show", "guard on 0xFF"], end="reboot")
+    keys = [SHELL_COUNTDOWN, (PROMPT, "q"), SHELL_COUNTDOWN]
+
+    def check(c, runs):
+        run = runs[0]
+        check_linux(c, run, 0, first, [(0, REQUEST_SET)])
+        check_message(c, run, ROW_BANNER, BANNER)
+        check_message(c, run, ROW_PROMPT, PROMPT)
+        check_message(c, run, ROW_SKIPPED, SKIPPED, more_may_follow=True)
+        skip = ec.updater_skip()
+        ports = run.seen.ports(1)
+        for port in EC_PORTS:
+            c.equal(ports[port], skip[port], f"boot 1: the skip's exchange, port {port:#04x}")
+        c.equal(run.seen.flash, OLD, "EC flash (untouched)")
+        check_linux(c, run, 1, second, [(0, NOT_REQUESTED), (0, GUARD_SET)])
+        check_guard_powered_off(c, run, 2, 0xFF)
+        check_setup(c, run.vars_path, expected_setup(0, 1, 0xFF))
+
+    return LinuxScenario("linux_q_skips_os_request_then_guard_powers_off", BEFORE,
+                         [LinuxBoot([first, second], Ec(BELOW_0XFF), keys)], check,
+                         image=DRIVERS_IMAGE, ec_flash=OLD)
+
+
+# The end-to-end pair the default suite runs; the rest only with --group linux.
+IN_DEFAULT_SUITE = ("linux_os_requests_update_firmware_updates",
+                    "linux_os_enables_guard_next_boot_powers_off")
 
 SCENARIOS = ([request_then_cancel()] + [refusal(*case) for case in REFUSAL_CASES]
-             + [drivers_see_what_linux_wrote()])
+             + [os_requested_update(), os_enabled_guard(), q_skip_then_guard()])

@@ -48,7 +48,7 @@ def run_volume_boot(workdir, images, boot, number, ec_flash):
     flash_path = os.path.join(workdir, "board.bin")
     if not boot.same_flash:
         fv_images.write_board_flash(flash_path, images.path(boot.image), images.ec_image,
-                                    boot.setup)
+                                    boot.setup, boot.vars_base)
     guest = vm.Guest(workdir, vm.BoardFlash(flash_path), boot.ec, None, f"boot{number}", ec_flash)
     return drive(guest, boot, workdir, flash_path, number)
 
@@ -128,6 +128,8 @@ def run_scenario(scenario, image_dir, workdir, images):
     if scenario.group == linux_scenarios.GROUP:
         runs = linux_scenarios.run_boots(scenario, workdir, drive, images, ec_flash)
     elif scenario.group in VOLUME_GROUPS:
+        if scenario.group == edk2_scenarios.GROUP:
+            edk2_scenarios.built_firmware()
         runs = [run_volume_boot(workdir, images, boot, n, ec_flash)
                 for n, boot in enumerate(scenario.boots, 1)]
     else:
@@ -173,13 +175,16 @@ def main():
               + edk2_scenarios.SCENARIOS + linux_scenarios.SCENARIOS
               if (not args.names or s.name in args.names)
               and (s.group == args.group if args.group
-                   else args.names or s.group not in OPT_IN_GROUPS)]
+                   else args.names or s.group not in OPT_IN_GROUPS
+                   or s.name in linux_scenarios.IN_DEFAULT_SUITE)]
     passed = failed = 0
     suite_start = time.monotonic()
     image_folder = tempfile.mkdtemp(prefix="ecfv-", dir=args.keep)
     images = BuiltImages(args.image_dir, image_folder,
-                         sorted({boot.image for s in chosen if s.group in VOLUME_GROUPS + OPT_IN_GROUPS
-                                 for boot in s.boots} & set(BuiltImages.BUILDERS)))
+                         sorted(({boot.image for s in chosen if s.group in VOLUME_GROUPS
+                                  for boot in s.boots}
+                                 | {s.image for s in chosen if s.group == linux_scenarios.GROUP})
+                                & set(BuiltImages.BUILDERS)))
     ec_device.qemu_binary()  # built once, before two scenarios could both ask
     # Each guest is one TCG thread: two scenarios at a time fill two cores.
     with concurrent.futures.ThreadPoolExecutor(max_workers=PARALLEL) as pool:
