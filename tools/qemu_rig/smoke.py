@@ -208,7 +208,9 @@ def report(cmd, work, status, elapsed, qmp, serial):
     if os.path.exists(seen):
         with open(seen, encoding="utf-8") as f:
             print("ec seen   " + json.dumps(json.load(f)))
-    print(f"serial    {len(serial):,} bytes")
+    with open(os.path.join(work, "serial.txt"), "wb") as f:
+        f.write(serial)
+    print(f"serial    {len(serial):,} bytes (serial.txt)")
     resets = counts[("reset", 0)]
     return 0 if status == 0 and resets >= 1 else 1
 
