@@ -75,7 +75,7 @@ class Run:
         except (OSError, ValueError):
             pass  # QEMU closed the socket as it ended
 
-    def stop(self, how="quit", after=1.0):
+    def stop(self, how="quit", after=1.5):
         """Lets the guest run for `after` seconds, then ends QEMU `how`:
         "quit" (QMP), "sigterm", or "self" (QEMU is expected to end alone)."""
         if self.proc.poll() is None and how != "self":
