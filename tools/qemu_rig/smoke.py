@@ -32,8 +32,19 @@ QMP_TIMEOUT = 30.0
 EXIT_TIMEOUT = 20.0
 
 
+def ensure_ovmf():
+    if os.path.exists(OVMF_CODE_4M) and os.path.exists(OVMF_VARS_4M):
+        return
+    print("installing ovmf", file=sys.stderr)
+    apt = ["apt-get", "-o", "DPkg::Lock::Timeout=900"]
+    subprocess.run(apt + ["update", "-qq"], check=True)
+    subprocess.run(apt + ["install", "-y", "-qq", "--no-install-recommends", "ovmf"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
 def board_flash(path):
     """A 16 MiB board flash, erased, with OVMF's variables and code at the top."""
+    ensure_ovmf()
     with open(OVMF_VARS_4M, "rb") as f:
         top = f.read()
     with open(OVMF_CODE_4M, "rb") as f:
