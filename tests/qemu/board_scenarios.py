@@ -180,6 +180,15 @@ def power_loss():
         cut, again = runs
         c.that(cut.seen.log.power_cut, "no power cut in the first power-on's port log")
         c.that(UPDATED not in cut.text and not cut.reset_times(), "the cut run ended the update")
+        half = cut.seen.flash or b""
+        c.equal(blocks(half, 0, CUT_BLOCK), blocks(IMAGE, 0, CUT_BLOCK),
+                f"blocks before {CUT_BLOCK} after the cut")
+        c.equal(blocks(half, CUT_BLOCK + 1, 128), blocks(OLD, CUT_BLOCK + 1, 128),
+                f"blocks after {CUT_BLOCK} after the cut (the old image)")
+        c.that(blocks(half, CUT_BLOCK, CUT_BLOCK + 1) not in (blocks(IMAGE, CUT_BLOCK, CUT_BLOCK + 1),
+                                                              blocks(OLD, CUT_BLOCK, CUT_BLOCK + 1)),
+               f"block {CUT_BLOCK} neither half-written nor erased by the cut")
+        c.note(f"cut after {cut.seen.log.boots[0].access_count():,} accesses")
         check_rows(c, again, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
                               (ROW_OUTCOME, UPDATED)])
         c.equal(again.seen.flash, IMAGE, "EC flash after the second update")

@@ -1,5 +1,5 @@
 """`./run firmware`: builds OVMF with both drivers in its DXE volume and boots
-it in QEMU on this terminal, with "Setup" written as asked and the dumb EC on
+it in QEMU on this terminal, with "Setup" written as asked and the EC model on
 the EC ports. Keys typed go to the firmware's console (press Q at the
 prompt). QEMU ends by itself: at a restart, at a power-off, or a few seconds
 after the boot manager starts.
@@ -45,7 +45,7 @@ def parse(argv):
     parser.add_argument("--guard", type=number, metavar="THRESHOLD",
                         help="enable the guard with this threshold (default: guard off)")
     parser.add_argument("--ec-value", type=number, default=0x00, metavar="BYTE",
-                        help="what the dumb EC answers to every data read (default 0x00)")
+                        help="what EC register 0x93 (the guard's) reads (default 0x00)")
     parser.add_argument("--no-setup", action="store_true", help="boot without a Setup variable")
     return parser.parse_args(argv)
 
