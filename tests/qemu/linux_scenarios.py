@@ -319,9 +319,9 @@ def check_guard_powered_off(c, run, boot, threshold):
     text = run.boot_text(boot)
     c.that(GUEST_UP not in text and "Shell>" not in text and not any(m in text for m in MESSAGES),
            f"boot {boot}: the boot went on past the guard")
-    off = run.exit_time()
-    if off is not None and boot <= len(run.reset_times()):
-        c.note(f"boot {boot}: powered off {off - run.reset_times()[boot - 1]:.1f} s after its reset")
+    off, resets = run.exit_time(), run.reset_times()
+    if off is not None and boot <= len(resets):
+        c.note(f"boot {boot}: powered off {off - resets[boot - 1]:.1f} s after its reset")
 
 
 def os_requested_update():
