@@ -3,7 +3,7 @@
 # scenario one or more power-ons with a time limit. Prints each scenario's
 # result and time, then "N passed, M failed"; exits non-zero on any failure.
 #   tests/qemu/run_suite.sh [--group shell|dispatched|volume|board|edk2|linux] [--keep DIR] [SCENARIO...]
-# (linux, the Linux guest's scenarios, runs only when asked for)
+# (linux: the Linux guest's scenarios; without --group only its end-to-end pair runs)
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/tests/qemu/prepare.sh"

@@ -23,7 +23,8 @@ import vm
 
 IMAGES = ("ec_flash_updater.efi", "ec_threshold_guard.efi", "setup_tool.efi")
 VOLUME_GROUPS = ("volume", "board", edk2_scenarios.GROUP)   # scenarios that boot a board flash
-# Run only when asked for by group or name: they install and boot Debian's kernel.
+# Run only when asked for by group or name (they boot Debian's kernel), but for
+# linux_scenarios.IN_DEFAULT_SUITE, the end-to-end pair.
 OPT_IN_GROUPS = (linux_scenarios.GROUP,)
 PARALLEL = 2
 
