@@ -1,0 +1,121 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
+"""The summary of a run under the real firmware, as ./run words its own, and
+whether the run ended as the protocol says (the plan's expectation, derived
+by ec_run from the protocol description, set beside what the machine did:
+the console, QEMU's events, the EC model's flash, report and port log, and
+"Setup" read back from the board flash)."""
+
+import port_log
+import variables
+from ec_device import EC_CMD_PORT
+from fv_scenarios import BOOT_MANAGER
+from scenarios import (INIT_FAILED, MESSAGES, PROMPT, REQUEST, SETUP_ATTRIBUTES, SKIPPED,
+                       STARTING, UPDATE_FAILED, UPDATED)
+
+GUARD_SET_THRESHOLD = 0xAA
+# The console's ending message, as ec_run names the ending it implies.
+ENDINGS = [(UPDATED, "updated"), (UPDATE_FAILED, "update failed"),
+           (INIT_FAILED, "EC init failed"), (SKIPPED, "skipped")]
+
+
+def observed_ending(plan, result):
+    if result.exit_reason == "guest-shutdown":
+        return "powered off"
+    text = result.boot_text(0)
+    for message, ending in ENDINGS:
+        if message in text:
+            return ending
+    if BOOT_MANAGER not in text:
+        return None
+    if plan["driver"] == "guard":
+        guarded = result.ports[EC_CMD_PORT][:1] == bytes([GUARD_SET_THRESHOLD])
+        return "boot continues" if guarded else "guard did not run"
+    return "no request"
+
+
+def setup_line(plan, board_path):
+    expected = plan["expected"]["setup_after"]
+    variable = variables.setup_variable(board_path)
+    if variable is None:
+        return expected is None, "absent after the run"
+    if expected is None:
+        return False, "present after the run, expected absent"
+    expected = bytes.fromhex(expected)
+    data = variable.data
+    if len(data) <= REQUEST:
+        same = data == expected and variable.attributes == SETUP_ATTRIBUTES
+        return same, f"{len(data)} bytes, no request byte: " + ("unchanged" if same else "changed")
+    others_kept = (len(data) == len(expected) and data[:REQUEST] == expected[:REQUEST]
+                   and data[REQUEST + 1:] == expected[REQUEST + 1:])
+    attributes_kept = variable.attributes == SETUP_ATTRIBUTES
+    ok = others_kept and attributes_kept and data[REQUEST] == expected[REQUEST]
+    request = "" if data[REQUEST] == expected[REQUEST] else f" (expected {expected[REQUEST]})"
+    return ok, (f"update request {data[REQUEST]} after the run{request}; "
+                f"the other {len(data) - 1:,} bytes "
+                + ("unchanged" if others_kept else "CHANGED") + ", attributes "
+                + ("unchanged" if attributes_kept else f"{variable.attributes:#x}"))
+
+
+def second_boot_line(result):
+    text = result.boot_text(1)
+    log = result.seen.log
+    accesses = log.boots[1].access_count() if len(log.boots) > 1 else 0
+    prompt = any(m in text for m in MESSAGES)
+    reached = BOOT_MANAGER in text
+    ok = reached and not prompt and accesses == 0
+    return ok, ((("a prompt" if PROMPT in text else "updater messages") if prompt else "no prompt")
+                + f", {'no' if accesses == 0 else f'{accesses:,}'} EC access"
+                + ("" if accesses == 1 else "es" if accesses else "")
+                + (", reached the boot manager" if reached else ", did not reach the boot manager"))
+
+
+def report(plan, result, progress, image, expected_flash, board_path, out):
+    """Prints the summary to out; True when the run ended as the plan expects."""
+    failures = []
+
+    def line(label, text, ok=True, what=None):
+        print(f"{label:<15}{text}", file=out)
+        if not ok:
+            failures.append(what or label)
+
+    expected = plan["expected"]
+    seen = observed_ending(plan, result)
+    line("outcome", (seen or "no ending (the time limit stopped it)")
+         + (", as expected" if seen == expected["ending"] else f", expected {expected['ending']}"),
+         seen == expected["ending"])
+    updater = plan["driver"] == "updater"
+    flash = result.seen.flash
+    boot = result.seen.log.boots[0] if result.seen.log.boots else None
+    if updater:
+        verified = progress.verified(flash, image)
+        line("blocks", f"{verified} of 128 verified", verified == expected["blocks_verified"],
+             f"blocks verified: expected {expected['blocks_verified']}")
+    accesses = boot.access_count() if boot else 0
+    never_busy = plan["never_busy_accesses"]
+    extra = "" if accesses == never_busy else f", {accesses - never_busy:+,}"
+    line("port accesses", f"{accesses:,} (never busy {never_busy:,}{extra})")
+    if seen == "updated":
+        same, words = port_log.compare(result.seen.log_path, 0, image,
+                                       result.seen.settings_path if plan["busy"] else None)
+        line("protocol", words.splitlines()[0] if words else "?", same, "the protocol's sequence")
+    violations = (result.seen.report or {}).get("violations")
+    line("EC model", "no protocol violation" if violations == [] else
+         f"{len(violations)} violation(s): {violations[0]}" if violations else "no report",
+         violations == [])
+    if updater:
+        differing = sum(a != b for a, b in zip(flash or b"", image)) if flash else len(image)
+        line("EC flash", "equals the EC image" if differing == 0 else
+             f"differs from the EC image in {differing:,} bytes", flash == expected_flash,
+             "EC flash against the protocol's")
+    start, end = result.time_of(STARTING), result.time_of(UPDATED)
+    if None not in (start, end):
+        line("programming", f"{end - start:.1f} s wall time (row 12 to row 15), "
+             f"{accesses / max(end - start, 1e-3):,.0f} port accesses per second")
+    ok, text = setup_line(plan, board_path)
+    line("Setup", text, ok)
+    if expected["restart"]:
+        ok, text = second_boot_line(result)
+        line("second boot", text, ok)
+    for failure in failures:
+        print(f"check failed: {failure}", file=out)
+    return not failures
