@@ -56,11 +56,11 @@ std::string SettingsText(const EcConfig& ec, const FlashConfig& flash) {
     }
     out.Line("flash_id", bytes);
   }
-  out.Count("flash_busy_erase", flash.busy_reads_after_erase,
-            healthy_flash.busy_reads_after_erase);
+  out.Count("flash_busy_erase", flash.busy_reads_after_erase, healthy_flash.busy_reads_after_erase);
   out.Count("flash_busy_program", flash.busy_reads_after_program,
             healthy_flash.busy_reads_after_program);
-  out.Count("flash_busy_forever", unsigned{flash.busy_forever}, unsigned{healthy_flash.busy_forever});
+  out.Count("flash_busy_forever", unsigned{flash.busy_forever},
+            unsigned{healthy_flash.busy_forever});
   out.Count("flash_busy_write_enable", flash.busy_reads_after_write_enable,
             healthy_flash.busy_reads_after_write_enable);
   out.Count("flash_latch_write_disable", flash.latch_reads_after_write_disable,

@@ -3,12 +3,12 @@
 // wrong, and what its keys set on the EC and the flash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
-#include <algorithm>
 
 #include "sim/model_settings.h"
 #include "sim/model_settings_text.h"

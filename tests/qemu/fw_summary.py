@@ -7,7 +7,7 @@ the console, QEMU's events, the EC model's flash, report and port log, and
 
 import port_log
 import variables
-from ec_device import EC_CMD_PORT
+from ec_device import EC_CMD_PORT, RESET_CONTROL_PORT
 from fv_scenarios import BOOT_MANAGER
 from scenarios import (INIT_FAILED, MESSAGES, PROMPT, REQUEST, SETUP_ATTRIBUTES, SKIPPED,
                        STARTING, UPDATE_FAILED, UPDATED)
@@ -69,8 +69,9 @@ def second_boot_line(result):
                 + (", reached the boot manager" if reached else ", did not reach the boot manager"))
 
 
-def report(plan, result, progress, image, expected_flash, board_path, out):
+def report(plan, result, progress, images, board_path, out):
     """Prints the summary to out; True when the run ended as the plan expects."""
+    image, flash_before, expected_flash = images
     failures = []
 
     def line(label, text, ok=True, what=None):
@@ -86,26 +87,35 @@ def report(plan, result, progress, image, expected_flash, board_path, out):
     updater = plan["driver"] == "updater"
     flash = result.seen.flash
     boot = result.seen.log.boots[0] if result.seen.log.boots else None
+    verified = progress.verified(flash, image)
     if updater:
-        verified = progress.verified(flash, image)
         line("blocks", f"{verified} of 128 verified", verified == expected["blocks_verified"],
              f"blocks verified: expected {expected['blocks_verified']}")
     accesses = boot.access_count() if boot else 0
     never_busy = plan["never_busy_accesses"]
-    extra = "" if accesses == never_busy else f", {accesses - never_busy:+,}"
-    line("port accesses", f"{accesses:,} (never busy {never_busy:,}{extra})")
+    if updater and verified == 128:
+        extra = f", +{accesses - never_busy:,}" if accesses > never_busy else ""
+        line("port accesses", f"{accesses:,} (never busy {never_busy:,}{extra})")
+    else:
+        line("port accesses", f"{accesses:,}")
     if seen == "updated":
         same, words = port_log.compare(result.seen.log_path, 0, image,
                                        result.seen.settings_path if plan["busy"] else None)
         line("protocol", words.splitlines()[0] if words else "?", same, "the protocol's sequence")
+    if not updater:
+        for port, written in result.ports.items():
+            if port != RESET_CONTROL_PORT:
+                line(f"port {port:#04x}", written.hex(" ") or "(nothing written)")
     violations = (result.seen.report or {}).get("violations")
     line("EC model", "no protocol violation" if violations == [] else
          f"{len(violations)} violation(s): {violations[0]}" if violations else "no report",
          violations == [])
     if updater:
         differing = sum(a != b for a, b in zip(flash or b"", image)) if flash else len(image)
-        line("EC flash", "equals the EC image" if differing == 0 else
-             f"differs from the EC image in {differing:,} bytes", flash == expected_flash,
+        untouched = flash == flash_before and differing != 0
+        line("EC flash", ("equals the EC image" if differing == 0 else
+                          f"differs from the EC image in {differing:,} bytes")
+             + (" (left as it was)" if untouched else ""), flash == expected_flash,
              "EC flash against the protocol's")
     start, end = result.time_of(STARTING), result.time_of(UPDATED)
     if None not in (start, end):

@@ -32,7 +32,6 @@ import board_flash  # noqa: E402  (tools/fv, on the path through fv_images)
 
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 EC_RUN = os.path.join(ROOT, "build", "host", "tools", "ec_run", "ec_run")
-IMAGE = os.path.join(ROOT, "build", "firmware", "ovmf_with_ec_drivers.fd")
 IMAGE_DIR = os.path.join(ROOT, "build", "image")
 LINGER = 0.5        # seconds shown after the boot manager starts
 LIMIT = 180.0       # a boot that never gets anywhere
@@ -64,16 +63,17 @@ def settings_of(path):
 def write_board(plan, work, out):
     """The board flash: the drivers' code volume, "Setup", the EC image (or
     the integrator's image with its top 4 MiB replaced)."""
-    os.makedirs(os.path.dirname(IMAGE), exist_ok=True)
+    # This run's own code volume: runs side by side do not share one.
+    code = os.path.join(work, "ovmf_with_ec_drivers.fd")
     start = time.monotonic()
-    built = fv_images.build_image(IMAGE, fv_images.driver_files(IMAGE_DIR, work))
-    print(f"image          {os.path.relpath(IMAGE, ROOT)}: OVMF_CODE_4M.fd + {len(built.added)} "
-          f"files in the DXE volume, {time.monotonic() - start:.1f} s", file=out)
+    built = fv_images.build_image(code, fv_images.driver_files(IMAGE_DIR, work))
+    print(f"code volume    OVMF_CODE_4M.fd + {len(built.added)} files in the DXE volume (both "
+          f"drivers, the test trigger), {time.monotonic() - start:.1f} s", file=out)
     board = os.path.join(work, "board.bin")
     store = os.path.join(work, "vars.fd")
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))
     flash_image = plan["flash_image"]
-    notes = board_flash.build(board, IMAGE, None if flash_image else os.path.join(work, "ec_image.bin"),
+    notes = board_flash.build(board, code, None if flash_image else os.path.join(work, "ec_image.bin"),
                               store, flash_image)
     print(f"board flash    {flash_image or '16 MiB'}: " + "; ".join(notes), file=out)
     return board
@@ -177,7 +177,7 @@ class ProgressLine:
 
     def finish(self, erased, verified):
         """The final counts (the last verify ends with the update)."""
-        if sys.stderr.isatty() or self.last != (0, 0):
+        if sys.stderr.isatty() or self.last != (0, 0) and self.logged != verified:
             sys.stderr.write(("\r" if self.open else "") + self.text(erased, verified) + "\n")
         self.open = False
 
@@ -210,6 +210,7 @@ def main(argv=None):
         ec_device.qemu_binary()     # the rig's QEMU: built on first use, with a progress line
         board = write_board(plan, work, out)
         flash = os.path.join(work, "ec_flash.bin")
+        shutil.copyfile(flash, os.path.join(work, "ec_flash_before.bin"))
         print(f"{'booting':<15}QEMU (TCG) + the board flash; press Q at the prompt to skip\n",
               file=out, flush=True)
         guest = vm.Guest(work, vm.BoardFlash(board), Ec(settings_of(os.path.join(work, "ec.settings"))),
@@ -221,8 +222,9 @@ def main(argv=None):
             guest.kill()
         progress = fw_progress.BlockProgress(result.seen.log_path)
         progress.poll()
-        ok = fw_summary.report(plan, result, progress, read(os.path.join(work, "ec_image.bin")),
-                               read(os.path.join(work, "expected_flash.bin")), board, out)
+        images = [read(os.path.join(work, name))
+                  for name in ("ec_image.bin", "ec_flash_before.bin", "expected_flash.bin")]
+        ok = fw_summary.report(plan, result, progress, images, board, out)
         print(f"{'wall time':<15}{result.elapsed:.1f} s in QEMU", file=out)
         if plan["trace"]:
             ok = write_trace(plan, result, out) and ok

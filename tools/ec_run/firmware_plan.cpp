@@ -82,7 +82,8 @@ void CheckStageable(const sim::Scenario& scenario) {
     throw UsageError("scenario '" + scenario.name +
                      "' does not apply under firmware: the firmware installs the trigger once");
   }
-  if (scenario.get_variable_error || scenario.setup_attributes != sim::Scenario{}.setup_attributes) {
+  if (scenario.get_variable_error ||
+      scenario.setup_attributes != sim::Scenario{}.setup_attributes) {
     throw UsageError("scenario '" + scenario.name +
                      "' does not apply under firmware: its \"Setup\" cannot be stored as it is");
   }
@@ -130,10 +131,9 @@ int WriteFirmwarePlan(const Options& options) {
   const sim::PlatformConfig& platform = scenario.platform;
   WriteFile(dir + "ec.settings", sim::SettingsText(platform.ec, platform.flash));
   WriteFile(dir + "ec_image.bin", platform.ec_image);
-  WriteFile(dir + "ec_flash.bin",
-            platform.flash_before.empty()
-                ? std::vector<uint8_t>(sim::kFlashSize, sim::kFlashErased)
-                : platform.flash_before);
+  WriteFile(dir + "ec_flash.bin", platform.flash_before.empty()
+                                      ? std::vector<uint8_t>(sim::kFlashSize, sim::kFlashErased)
+                                      : platform.flash_before);
   WriteFile(dir + "expected_flash.bin", expected.flash_after);
   if (options.trace) {
     // Opened once every other input is known good, as ./run opens it.

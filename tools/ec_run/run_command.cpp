@@ -197,11 +197,11 @@ std::vector<uint8_t> LoadEcImage(const std::string& path) {
 ChosenRun ChooseRun(const Options& options) {
   ChosenRun chosen;
   if (options.command == Command::Guard) {
-    chosen.scenario = sim::GuardScenario(
-        "guard",
-        "guard enabled, threshold " + std::to_string(options.threshold) +
-            ", EC register 0x93 reads " + std::to_string(options.reading),
-        1, options.threshold, options.reading);
+    chosen.scenario =
+        sim::GuardScenario("guard",
+                           "guard enabled, threshold " + std::to_string(options.threshold) +
+                               ", EC register 0x93 reads " + std::to_string(options.reading),
+                           1, options.threshold, options.reading);
   } else {
     const sim::Scenario* found = sim::FindScenario(options.scenario);
     if (found == nullptr) {
