@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "sim/model_settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <fstream>

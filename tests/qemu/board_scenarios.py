@@ -60,6 +60,10 @@ def check_second_boot(c, run):
     cleared: no prompt, not one EC access, on to the boot manager."""
     text = run.boot_text(1)
     c.that(BOOT_MANAGER in text, "the boot after the reset did not reach the boot manager")
+    resets = run.reset_times()
+    at = run.time_of(BOOT_MANAGER, run.resets[0]) if run.resets else None
+    if resets and at is not None:
+        c.note(f"boot manager {at - resets[0]:.1f} s after the reset")
     c.that(not any(m in text for m in MESSAGES), "the updater wrote in the boot after the reset")
     log = run.seen.log
     c.equal(log.boots[1].access_count() if len(log.boots) > 1 else None, 0,
@@ -180,6 +184,17 @@ def power_loss():
         cut, again = runs
         c.that(cut.seen.log.power_cut, "no power cut in the first power-on's port log")
         c.that(UPDATED not in cut.text and not cut.reset_times(), "the cut run ended the update")
+        half = cut.seen.flash or b""
+        c.equal(blocks(half, 0, CUT_BLOCK), blocks(IMAGE, 0, CUT_BLOCK),
+                f"blocks before {CUT_BLOCK} after the cut")
+        c.equal(blocks(half, CUT_BLOCK + 1, 128), blocks(OLD, CUT_BLOCK + 1, 128),
+                f"blocks after {CUT_BLOCK} after the cut (the old image)")
+        c.that(blocks(half, CUT_BLOCK, CUT_BLOCK + 1) not in (blocks(IMAGE, CUT_BLOCK, CUT_BLOCK + 1),
+                                                              blocks(OLD, CUT_BLOCK, CUT_BLOCK + 1)),
+               f"block {CUT_BLOCK} neither half-written nor erased by the cut")
+        ended = [e["data"]["reason"] for _, e in cut.events if e["event"] == "SHUTDOWN"]
+        c.note(f"cut after {cut.seen.log.boots[0].access_count():,} accesses, QEMU ended: "
+               f"{', '.join(ended) or 'no shutdown event'}")
         check_rows(c, again, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
                               (ROW_OUTCOME, UPDATED)])
         c.equal(again.seen.flash, IMAGE, "EC flash after the second update")

@@ -1,16 +1,10 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """The EC behind ports 0x62 and 0x66 in a QEMU run, and what it saw.
 
-A scenario describes its EC as model settings (Ec). DEVICE chooses what
-stands behind the ports, in this one place:
-- "model": the project's QEMU with the ec-model ISA device, which forwards
-  every access of ports 0x62, 0x66, 0x80 and 0xCF9 to the EC model (the
-  shared library in-process, or an external model over a unix socket) and
-  logs each one;
-- "dumb": stock Debian QEMU with an isa-debugcon per port, capturing the
-  bytes written and answering every read with a constant taken from the
-  settings. It has no flash and no handshake: only scenarios that end
-  before programming can run on it.
+The project's QEMU has the ec-model ISA device: it forwards every access of
+ports 0x62, 0x66, 0x80 and 0xCF9 to the EC model (the shared library
+in-process, or an external model over a unix socket) and logs each one. A
+scenario describes its EC as the model's settings (Ec).
 """
 
 import json
@@ -19,8 +13,6 @@ import subprocess
 import time
 
 from port_log import PortLog
-
-DEVICE = "model"
 
 EC_DATA_PORT = 0x62
 EC_CMD_PORT = 0x66
@@ -33,10 +25,6 @@ MODEL_LIBRARY = os.path.join(ROOT, "build", "host", "sim", "libec_model.so")
 EXTERNAL_MODEL = os.path.join(ROOT, "tools", "qemu_rig", "external_model.py")
 BUILD_QEMU = os.path.join(ROOT, "tools", "qemu_rig", "build_qemu.sh")
 
-# The dumb EC's answers: status 0x01 (a reply waiting, input buffer empty)
-# passes every wait at the first read; 0xFF holds the input buffer full.
-DUMB_READY, DUMB_BUSY = 0x01, 0xFF
-PT_READY = 0x33
 REGISTER_KEY = "register "
 
 
@@ -60,42 +48,35 @@ _qemu = None
 
 
 def qemu_binary():
-    """The QEMU that has DEVICE; the project's is built once per machine."""
+    """The project's QEMU, built once per machine."""
     global _qemu
     if _qemu is None:
-        _qemu = "qemu-system-x86_64"
-        if DEVICE == "model":
-            _qemu = subprocess.run([BUILD_QEMU], check=True, stdout=subprocess.PIPE,
-                                   text=True).stdout.strip().splitlines()[-1]
+        _qemu = subprocess.run([BUILD_QEMU], check=True, stdout=subprocess.PIPE,
+                               text=True).stdout.strip().splitlines()[-1]
     return _qemu
-
-
-def attach(ec, path, flash):
-    """The device for one QEMU process; path(name) names its files, flash is
-    the EC flash's file: read at the start when it exists, written at the end."""
-    return ModelDevice(ec, path, flash) if DEVICE == "model" else DumbDevice(ec, path)
 
 
 class Seen:
     """What the EC saw in one QEMU process."""
 
-    def __init__(self, log=None, ports=None, report=None, flash=None, log_path=None,
-                 settings_path=None):
-        self.log = log                  # PortLog, or None (dumb EC)
+    def __init__(self, log, report, flash, log_path, settings_path):
+        self.log = log                  # PortLog
         self.log_path = log_path
         self.settings_path = settings_path
         self.report = report            # the model's JSON report, or None
         self.flash = flash              # the EC flash at the end, or None
-        self._ports = ports
 
     def ports(self, boot=0):
         """port -> bytes written to it in that boot (every EC port present)."""
-        written = self._ports if self.log is None else (
-            self.log.boots[boot].written() if boot < len(self.log.boots) else {})
+        written = self.log.boots[boot].written() if boot < len(self.log.boots) else {}
         return {port: written.get(port, b"") for port in EC_PORTS + (RESET_CONTROL_PORT,)}
 
 
 class ModelDevice:
+    """The ec-model device of one QEMU process: path(name) names its files;
+    flash is the EC flash's file, read at the start when it exists and
+    written at the end (None: one of this run's own)."""
+
     def __init__(self, ec, path, flash):
         self.ec = ec
         self.settings = path("ec.settings")
@@ -160,33 +141,4 @@ class ModelDevice:
             with open(self.flash, "rb") as f:
                 flash = f.read()
         log = PortLog.read(self.log) if os.path.exists(self.log) else PortLog(b"")
-        return Seen(log=log, report=report, flash=flash, log_path=self.log,
-                    settings_path=self.settings)
-
-
-class DumbDevice:
-    def __init__(self, ec, path):
-        self.files = {port: path(f"port{port:02x}.bin") for port in EC_PORTS}
-        s = ec.settings
-        data = s.get("register 0x93", PT_READY if s.get("flash_busy_forever") else 0x00)
-        self.answers = {EC_DATA_PORT: int(str(data), 0),
-                        EC_CMD_PORT: DUMB_BUSY if s.get("ec_busy_at_start") else DUMB_READY,
-                        POST_CODE_PORT: DUMB_READY}
-
-    def qemu_args(self):
-        args = []
-        for port, path in self.files.items():
-            args += ["-chardev", f"file,id=port{port:x},path={path}",
-                     "-device", f"isa-debugcon,iobase={port:#x},chardev=port{port:x},"
-                                f"readback={self.answers[port]:#x}"]
-        return args
-
-    def activity(self):
-        return sum(os.path.getsize(p) for p in self.files.values() if os.path.exists(p))
-
-    def collect(self):
-        ports = {}
-        for port, path in self.files.items():
-            with open(path, "rb") as f:
-                ports[port] = f.read()
-        return Seen(ports=ports)
+        return Seen(log, report, flash, self.log, self.settings)

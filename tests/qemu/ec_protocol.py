@@ -1,8 +1,9 @@
-"""The port traffic the EC host protocol prescribes, as the dumb EC sees it.
+"""The port traffic the EC host protocol prescribes, for an EC that is never
+busy unless a scenario says for how long.
 
-The dumb EC's status is always 0x01 (a reply waiting, input buffer empty), so
-every wait ends after one status read and leaves exactly one progress code on
-port 0x80: 0xEB before each byte written to the EC, 0xEC before each reply.
+A ready EC passes every wait at the first status read, so each wait leaves
+exactly one progress code on port 0x80: 0xEB before each byte written to the
+EC, 0xEC before each reply; waits() adds the reads of a busy EC.
 Written from the protocol, not from the drivers.
 """
 

@@ -66,6 +66,12 @@ def guard_powers_off(name, external):
     def check(c, runs):
         run = runs[0]
         check_ports(c, run, ec.guard_check(0x80), "the exchange the EC saw")
+        check_model_report(c, run, guard_threshold=0x80)
+        if external:  # the external model's record lists the exchange as it took it
+            c.equal(run.seen.report and run.seen.report["exchange"],
+                    [[ec.EC_CMD_PORT, ec.GUARD_SET_THRESHOLD], [ec.EC_DATA_PORT, 0x80],
+                     [ec.EC_CMD_PORT, ec.ACPI_EC_READ], [ec.EC_DATA_PORT, ec.GUARD_REGISTER]],
+                    "the external model's exchange")
         c.equal(run.exit_reason, "guest-shutdown", "QMP shutdown reason")
         # The guard runs in DXE: the power-off comes before the boot manager
         # or any console output.

@@ -9,7 +9,6 @@ first port access start no boot of their own.
 """
 
 import os
-import re
 import struct
 import subprocess
 
@@ -77,9 +76,6 @@ class Boot:
     def access_count(self):
         kinds = self._column(10)
         return kinds.count(READ) + kinds.count(WRITE)
-
-    def time_ns(self, index):
-        return RECORD.unpack_from(self.data, (self.first + index) * RECORD.size)[0]
 
 
 class PortLog:

@@ -7,4 +7,5 @@ source "$ROOT/tests/qemu/prepare.sh"
 ensure_qemu_packages
 ensure_packages pnmtopng:netpbm
 ensure_images
+ensure_ec_model
 exec python3 -B "$ROOT/tests/qemu/screenshot.py" "$QEMU_IMAGE_DIR" "${1:-$ROOT/docs/update-prompt.png}"

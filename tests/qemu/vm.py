@@ -128,7 +128,7 @@ class Guest:
         self.firmware = firmware
         self.fat_dir = fat_dir
         self.tag = tag
-        self.device = ec_device.attach(ec, self._path, ec_flash)
+        self.device = ec_device.ModelDevice(ec, self._path, ec_flash)
         self.serial = bytearray()
         self.chunks = []
         self.events = []

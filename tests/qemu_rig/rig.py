@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """Runs the rig's QEMU on a tiny guest for the device tests: QMP on a socket
-QEMU waits on, events collected, the port log read back after exit."""
+QEMU waits on, the guest started once QMP is ready, events collected, the
+port log read back after exit."""
 import json
 import os
 import signal
@@ -44,7 +45,7 @@ class Run:
             self.proc = subprocess.Popen(
                 [qemu_path(), "-machine", "q35", "-accel", "tcg", "-m", "64", "-display", "none",
                  "-vga", "none", "-net", "none", "-serial", "none", "-monitor", "none",
-                 "-bios", bios, "-device", options,
+                 "-S", "-bios", bios, "-device", options,
                  "-qmp", f"unix:{qmp_path},server=on,wait=on"],
                 stdin=subprocess.DEVNULL, stdout=stderr, stderr=stderr)
         self.events = []
@@ -60,8 +61,15 @@ class Run:
                 time.sleep(0.02)
                 continue
             reader = conn.makefile("r")
-            reader.readline()  # greeting
-            conn.sendall(b'{"execute": "qmp_capabilities"}\n')
+            try:
+                reader.readline()  # greeting
+                # Events flow only after capabilities negotiation: the guest,
+                # started paused, runs once they do.
+                conn.sendall(b'{"execute": "qmp_capabilities"}\n')
+                reader.readline()
+                conn.sendall(b'{"execute": "cont"}\n')
+            except OSError:
+                return None  # QEMU refused to start: see stderr
             threading.Thread(target=self._read, args=(reader,), daemon=True).start()
             return conn
         return None  # QEMU refused to start: see stderr
@@ -75,7 +83,7 @@ class Run:
         except (OSError, ValueError):
             pass  # QEMU closed the socket as it ended
 
-    def stop(self, how="quit", after=1.0):
+    def stop(self, how="quit", after=1.5):
         """Lets the guest run for `after` seconds, then ends QEMU `how`:
         "quit" (QMP), "sigterm", or "self" (QEMU is expected to end alone)."""
         if self.proc.poll() is None and how != "self":

@@ -34,6 +34,7 @@ class Library(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
+        rig.qemu_path()  # first: its build installs the compiler too
         cls.build = tempfile.TemporaryDirectory(prefix="ec-rig-test-")
         cls.libraries = {}
         for name, version in (("fake", None), ("fake_v2", 2)):
@@ -43,7 +44,6 @@ class Library(unittest.TestCase):
                             "-I", os.path.join(rig.ROOT, "sim"), *define, "-o", path,
                             os.path.join(HERE, "fake_model.c")], check=True)
             cls.libraries[name] = path
-        rig.qemu_path()
 
     @classmethod
     def tearDownClass(cls):

@@ -32,8 +32,19 @@ QMP_TIMEOUT = 30.0
 EXIT_TIMEOUT = 20.0
 
 
+def ensure_ovmf():
+    if os.path.exists(OVMF_CODE_4M) and os.path.exists(OVMF_VARS_4M):
+        return
+    print("installing ovmf", file=sys.stderr)
+    apt = ["apt-get", "-o", "DPkg::Lock::Timeout=900"]
+    subprocess.run(apt + ["update", "-qq"], check=True)
+    subprocess.run(apt + ["install", "-y", "-qq", "--no-install-recommends", "ovmf"], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
 def board_flash(path):
     """A 16 MiB board flash, erased, with OVMF's variables and code at the top."""
+    ensure_ovmf()
     with open(OVMF_VARS_4M, "rb") as f:
         top = f.read()
     with open(OVMF_CODE_4M, "rb") as f:
@@ -208,7 +219,9 @@ def report(cmd, work, status, elapsed, qmp, serial):
     if os.path.exists(seen):
         with open(seen, encoding="utf-8") as f:
             print("ec seen   " + json.dumps(json.load(f)))
-    print(f"serial    {len(serial):,} bytes")
+    with open(os.path.join(work, "serial.txt"), "wb") as f:
+        f.write(serial)
+    print(f"serial    {len(serial):,} bytes (serial.txt)")
     resets = counts[("reset", 0)]
     return 0 if status == 0 and resets >= 1 else 1
 
