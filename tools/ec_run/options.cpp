@@ -189,6 +189,8 @@ std::string UsageText() {
                     [--io-us US] [--trace FILE]
        ec_run bench [--image FILE] [--guard-image FILE] [--profile]
        ec_run --list | --help
+       (./run firmware [options]: the same run under the real firmware in
+       QEMU; ./run firmware --help)
 
 Runs the delivered driver images (PE32+) on an emulated x86-64 CPU against
 the simulated platform: the EC behind ports 0x62/0x66, its serial flash, the
@@ -271,7 +273,8 @@ after the run and the boot after the restart.
                      firmware. Excludes --ec-image.
   --key C@SECONDS    the key C, SECONDS after the prompt appears on the
                      console (q@2.5); repeatable; replaces the scenario's keys.
-                     Keys typed at the terminal go to the firmware too.
+                     Keys typed at the terminal go to the firmware too (the
+                     expected ending stays the scenario's).
   --ec-busy, --flash-busy   as ./run
   --trace FILE       every port access of the run as ./run's CSV ("-": stdout)
   --trace-blocks L   trace only these blocks
