@@ -7,8 +7,6 @@ pair there and its blank check and verify are the two fast reads (0x02 0x0B)
 after it. The device writes the log in chunks: only whole records count.
 """
 
-import os
-
 from port_log import RECORD, Boot
 
 EC_CMD_PORT = 0x66

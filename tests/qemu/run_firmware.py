@@ -37,6 +37,7 @@ LINGER = 0.5        # seconds shown after the boot manager starts
 LIMIT = 180.0       # a boot that never gets anywhere
 BUSY_LIMIT = 1200.0
 EXIT_BAD_INPUT = 2
+EXIT_INTERRUPTED = 130     # the shell's status for SIGINT
 
 
 def plan_run(argv, work):
@@ -73,8 +74,8 @@ def write_board(plan, work, out):
     store = os.path.join(work, "vars.fd")
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))
     flash_image = plan["flash_image"]
-    notes = board_flash.build(board, code, None if flash_image else os.path.join(work, "ec_image.bin"),
-                              store, flash_image)
+    ec_image = None if flash_image else os.path.join(work, "ec_image.bin")
+    notes = board_flash.build(board, code, ec_image, store, flash_image)
     print(f"board flash    {flash_image or '16 MiB'}: " + "; ".join(notes), file=out)
     return board
 
@@ -177,7 +178,9 @@ class ProgressLine:
 
     def finish(self, erased, verified):
         """The final counts (the last verify ends with the update)."""
-        if sys.stderr.isatty() or self.last != (0, 0) and self.logged != verified:
+        if (erased, verified) == (0, 0) and not self.open:
+            return      # nothing was erased: a skip, an init failure, the guard
+        if self.open or self.logged != verified:
             sys.stderr.write(("\r" if self.open else "") + self.text(erased, verified) + "\n")
         self.open = False
 
@@ -185,10 +188,14 @@ class ProgressLine:
 def write_trace(plan, result, out):
     path = plan["trace"]
     blocks = plan["trace_blocks"]
-    done = subprocess.run([fw_summary.port_log.TOOL, "csv", result.seen.log_path, path, "--boot", "1",
+    # "-": the CSV goes to stdout, the tool's count line to stderr.
+    done = subprocess.run([fw_summary.port_log.TOOL, "csv", result.seen.log_path, path,
+                           "--boot", "1",
                            *(["--blocks", ",".join(map(str, blocks))] if blocks else [])],
-                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
-    print(f"{'trace':<15}{done.stdout.strip()} to {path}", file=out)
+                          stdout=None if path == "-" else subprocess.PIPE,
+                          stderr=subprocess.PIPE, text=True)
+    words = ((done.stdout or "") + done.stderr).strip()
+    print(f"{'trace':<15}{words} to {path}", file=out)
     return done.returncode == 0
 
 
@@ -213,15 +220,15 @@ def main(argv=None):
         shutil.copyfile(flash, os.path.join(work, "ec_flash_before.bin"))
         print(f"{'booting':<15}QEMU (TCG) + the board flash; press Q at the prompt to skip\n",
               file=out, flush=True)
-        guest = vm.Guest(work, vm.BoardFlash(board), Ec(settings_of(os.path.join(work, "ec.settings"))),
-                         None, "run", flash)
+        ec = Ec(settings_of(os.path.join(work, "ec.settings")))
+        guest = vm.Guest(work, vm.BoardFlash(board), ec, None, "run", flash)
         guest.start()
+        progress = fw_progress.BlockProgress(guest.device.log)
         try:
-            result = boot(guest, plan, fw_progress.BlockProgress(guest.device.log), out)
+            result = boot(guest, plan, progress, out)
         finally:
             guest.kill()
-        progress = fw_progress.BlockProgress(result.seen.log_path)
-        progress.poll()
+        progress.poll()     # the log is whole once QEMU has ended
         images = [read(os.path.join(work, name))
                   for name in ("ec_image.bin", "ec_flash_before.bin", "expected_flash.bin")]
         ok = fw_summary.report(plan, result, progress, images, board, out)
@@ -232,6 +239,9 @@ def main(argv=None):
     except (fv_images.Refusal, board_flash.Refusal) as refusal:
         print(f"run firmware: {refusal}", file=sys.stderr)
         return EXIT_BAD_INPUT
+    except KeyboardInterrupt:
+        print("run firmware: interrupted; QEMU stopped", file=sys.stderr)
+        return EXIT_INTERRUPTED
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
