@@ -101,6 +101,8 @@ class Console:
             self.shown += len(new)
 
     def send_due_keys(self):
+        if not self.keys:
+            return
         if self.prompt_at is None:
             found = self.guest.wait_for(PROMPT, time.monotonic())
             if found < 0:
