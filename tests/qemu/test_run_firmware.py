@@ -4,6 +4,7 @@
 progress read from a port log that arrives in pieces."""
 
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -21,8 +22,10 @@ class RefusalTest(unittest.TestCase):
         work = tempfile.mkdtemp(prefix="runfw-test-")
         trace = os.path.join(work, "trace.csv")
         small = os.path.join(work, "small.bin")
-        with open(small, "wb") as f:
-            f.write(b"\xff" * (4 << 20))
+        large = os.path.join(work, "large.bin")
+        for path, size in ((small, 4 << 20), (large, 32 << 20)):
+            with open(path, "wb") as f:
+                f.write(b"\xff" * size)
         # arguments, words the one line must hold
         cases = [
             (["--io-us", "2"], "--io-us"),
@@ -36,6 +39,7 @@ class RefusalTest(unittest.TestCase):
             (["guard", "--threshold", "0x80", "--register", "0x7f", "--flash-busy", "erase=1"],
              "not to guard"),
             (["--flash-image", small], "above the EC image"),
+            (["--flash-image", large], "the board's 16 MiB boot flash, not 33,554,432 bytes"),
             (["--ec-image", "/nonexistent/ec.bin"], "cannot open /nonexistent/ec.bin"),
             (["--trace", trace, "--ec-image", small], "exactly 131,072 bytes"),
             (["--trace", "/nonexistent/trace.csv"], "cannot write /nonexistent/trace.csv"),
@@ -50,6 +54,7 @@ class RefusalTest(unittest.TestCase):
                 self.assertEqual(len(lines), 1, done.stderr)
                 self.assertIn(words, lines[0])
         self.assertFalse(os.path.exists(trace), "a refused command line wrote its trace file")
+        shutil.rmtree(work)
 
 
 def record(port, value, kind=b"o"[0]):

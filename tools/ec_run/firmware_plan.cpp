@@ -8,6 +8,7 @@
 #include "sim/expectation.h"
 #include "sim/model_settings_text.h"
 #include "tools/ec_run/busy_options.h"
+#include "tools/ec_run/report_text.h"
 #include "tools/ec_run/run_command.h"
 
 namespace ec_run {
@@ -118,7 +119,7 @@ int WriteFirmwarePlan(const Options& options) {
   ChosenRun chosen = ChooseRun(options);
   if (chosen.flash_image && chosen.flash_image->bytes.size() != kBoardFlashSize) {
     throw InputError(*options.flash_image + ": under firmware the flash image is the board's " +
-                     "16 MiB boot flash, not " + std::to_string(chosen.flash_image->bytes.size()) +
+                     "16 MiB boot flash, not " + Grouped(chosen.flash_image->bytes.size()) +
                      " bytes");
   }
   sim::Scenario& scenario = chosen.scenario;
