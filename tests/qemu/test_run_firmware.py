@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """`./run firmware` without booting: its refusals through the real front end
-(one line, exit status 2, nothing booted, no trace file), and the block
-progress read from a port log that arrives in pieces."""
+(one line, exit status 2, nothing booted, no trace file), the block progress
+read from a port log that arrives in pieces, and the "Setup" judgement of a
+store after a run."""
 
 import os
 import shutil
@@ -10,8 +11,14 @@ import sys
 import tempfile
 import unittest
 
+import fv_images
+import fw_summary
 from fw_progress import BlockProgress
 from port_log import RECORD
+from scenarios import REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
+from variables import SETUP_GUID
+
+from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FRONT_END = os.path.join(HERE, "run_firmware.py")
@@ -85,6 +92,36 @@ class BlockProgressTest(unittest.TestCase):
                 image = bytes(range(256)) * 8
                 flash = image[:1024] + b"\0" * 1024
                 self.assertEqual(progress.verified(flash, image), 1)
+
+
+class SetupAfterRunTest(unittest.TestCase):
+    def test_the_request_byte_alone_may_change(self):
+        before = bytes((i * 7 + 3) % 256 for i in range(SETUP_SIZE))
+        cleared = before[:REQUEST] + b"\0" + before[REQUEST + 1:]
+        other_changed = cleared[:10] + b"\x55" + cleared[11:]
+        # Setup stored after the run (None: absent), its attributes, the
+        # plan's expectation, whether that is the protocol's ending, words
+        cases = [
+            (cleared, SETUP_ATTRIBUTES, cleared, True, "the other 3,179 bytes unchanged"),
+            (before, SETUP_ATTRIBUTES, cleared, False, "(expected 0)"),
+            (other_changed, SETUP_ATTRIBUTES, cleared, False, "CHANGED"),
+            (cleared, 0x3, cleared, False, "attributes 0x3"),
+            (cleared[:REQUEST], SETUP_ATTRIBUTES, cleared[:REQUEST], True, "no request byte"),
+            (None, None, None, True, "absent"),
+            (None, None, cleared, False, "absent"),
+            (cleared, SETUP_ATTRIBUTES, None, False, "expected absent"),
+        ]
+        with tempfile.TemporaryDirectory() as work:
+            store = os.path.join(work, "vars.fd")
+            for stored, attributes, expected, ok, words in cases:
+                with self.subTest(words=words, ok=ok):
+                    fv_images.prepare_vars(store, None)
+                    if stored is not None:
+                        write_variable(store, "Setup", SETUP_GUID, attributes, stored)
+                    plan = {"expected": {"setup_after": expected and expected.hex()}}
+                    judged, text = fw_summary.setup_line(plan, store)
+                    self.assertEqual(judged, ok, text)
+                    self.assertIn(words, text)
 
 
 if __name__ == "__main__":
