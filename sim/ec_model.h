@@ -20,6 +20,7 @@ struct EcConfig {
   int replies_before_ready = 0;     // replies to 0xDC before 0x33; negative: never ready
   uint8_t not_ready_reply = 0x00;
   std::array<uint8_t, 256> registers{}; // answered by the ACPI EC read command
+  bool operator==(const EcConfig&) const = default;
 };
 
 class EcModel {

@@ -30,6 +30,7 @@ struct FlashConfig {
   // A byte whose programmed value comes out with these bits flipped.
   std::optional<uint32_t> bad_program_address;
   uint8_t bad_program_flip = 0x01;
+  bool operator==(const FlashConfig&) const = default;
 };
 
 struct FlashCounters {

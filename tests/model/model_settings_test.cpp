@@ -3,11 +3,16 @@
 // wrong, and what its keys set on the EC and the flash.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "sim/model_settings.h"
+#include "sim/model_settings_text.h"
+#include "sim/scenario.h"
 
 namespace {
 
@@ -96,6 +101,45 @@ TEST(ModelSettings, EveryKeyReachesItsKnob) {
   for (const auto& c : cases) {
     EXPECT_TRUE(c.holds(sim::ParseSettings(c.text, "/cfg"))) << c.text;
   }
+}
+
+// The settings text the firmware run hands the emulated machine's EC, read
+// back by the model's own parser: every catalogue platform and every knob
+// away from its default arrive as configured.
+TEST(ModelSettings, SettingsTextRoundTripsThroughTheParser) {
+  std::vector<std::pair<std::string, sim::PlatformConfig>> cases;
+  for (const sim::Scenario& s : sim::Catalogue()) {
+    cases.emplace_back(s.name, s.platform);
+  }
+  sim::PlatformConfig every;
+  every.ec = {7, 100, 3, 1'000'000, 0xA5, {}};
+  every.ec.registers[0x00] = 0x01;
+  every.ec.registers[0x93] = 0x7F;
+  every.ec.registers[0xFF] = 0xFF;
+  every.flash.id = {0x01, 0x02, 0x03, 0x04};
+  every.flash.busy_reads_after_erase = 100'000'000;
+  every.flash.busy_reads_after_program = 2;
+  every.flash.busy_forever = true;
+  every.flash.busy_reads_after_write_enable = 4;
+  every.flash.latch_reads_after_write_disable = 5;
+  every.flash.stuck_erase_address = 0;
+  every.flash.stuck_value = 0x7E;
+  every.flash.bad_program_address = sim::kFlashSize - 1;
+  every.flash.bad_program_flip = 0x80;
+  cases.emplace_back("every knob", every);
+  sim::PlatformConfig never_ready;
+  never_ready.ec.replies_before_ready = -5; // any negative count is "never"
+  cases.emplace_back("never ready", never_ready);
+
+  for (const auto& [name, platform] : cases) {
+    const std::string text = sim::SettingsText(platform.ec, platform.flash);
+    const sim::ModelSettings parsed = sim::ParseSettings(text, "");
+    sim::EcConfig expected_ec = platform.ec;
+    expected_ec.replies_before_ready = std::max(expected_ec.replies_before_ready, -1);
+    EXPECT_TRUE(parsed.ec == expected_ec) << name << ":\n" << text;
+    EXPECT_TRUE(parsed.flash == platform.flash) << name << ":\n" << text;
+  }
+  EXPECT_EQ(sim::SettingsText({}, {}), "");
 }
 
 } // namespace

@@ -44,11 +44,13 @@ ensure_images() {
   done
 }
 
-# The EC model the QEMU device loads, and the port-log tool the checks use.
+# The EC model the QEMU device loads, the port-log tool the checks use and
+# ec_run, which checks ./run firmware's command line.
 ensure_ec_model() {
-  if [[ ! -f "$ROOT/build/host/sim/libec_model.so" || ! -x "$ROOT/build/host/tools/port_log/ec_port_log" ]]; then
+  if [[ ! -f "$ROOT/build/host/sim/libec_model.so" || ! -x "$ROOT/build/host/tools/port_log/ec_port_log" ||
+    ! -x "$ROOT/build/host/tools/ec_run/ec_run" ]]; then
     ensure_packages cmake:cmake ninja:ninja-build g++:g++ || return 1
     (cd "$ROOT" && cmake --preset host >/dev/null &&
-      cmake --build --preset host --target ec_model ec_port_log) || return 1
+      cmake --build --preset host --target ec_model ec_port_log ec_run) || return 1
   fi
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/ec_run/bench_report.h"
+#include "tools/ec_run/firmware_plan.h"
 #include "tools/ec_run/options.h"
 #include "tools/ec_run/run_command.h"
 
@@ -17,9 +18,16 @@ constexpr int kExitFailure = 1;
 int main(int argc, char** argv) {
   try {
     const ec_run::Options options = ec_run::ParseOptions({argv + 1, argv + argc});
+    const bool run =
+        options.command == ec_run::Command::Run || options.command == ec_run::Command::Guard;
+    if (options.firmware_plan && run) {
+      return ec_run::WriteFirmwarePlan(options);
+    }
     switch (options.command) {
     case ec_run::Command::Help:
-      std::fputs(ec_run::UsageText().c_str(), stdout);
+      std::fputs(
+          (options.firmware_plan ? ec_run::FirmwareUsageText() : ec_run::UsageText()).c_str(),
+          stdout);
       return 0;
     case ec_run::Command::List:
       return ec_run::ListScenarios();

@@ -30,8 +30,31 @@ void Once(std::vector<std::string>& given, const std::string& option) {
   given.push_back(option);
 }
 
+// Under the real firmware the drivers come from the firmware volume and the
+// bus runs at the emulated machine's pace: what only the emulated CPU has
+// does not apply.
+void CheckFirmwareFits(const Options& o, const std::vector<std::string>& given) {
+  const char* refused = nullptr;
+  if (o.command == Command::Bench) {
+    refused = "bench (it measures the emulated CPU)";
+  } else if (o.image || o.guard_image) {
+    refused = "--image and --guard-image (the drivers come from the firmware volume built from "
+              "build/image)";
+  } else if (std::find(given.begin(), given.end(), "--io-us") != given.end()) {
+    refused = "--io-us (the port accesses take what the emulated bus takes)";
+  } else if (o.profile) {
+    refused = "--profile (it counts the emulated CPU's instructions)";
+  }
+  if (refused != nullptr) {
+    throw UsageError(std::string(refused) + " does not apply under firmware");
+  }
+}
+
 // Settings that make sense only for some commands.
 void CheckFits(const Options& o, const std::vector<std::string>& given) {
+  if (o.firmware_plan) {
+    CheckFirmwareFits(o, given);
+  }
   const auto has = [&](const char* option) {
     return std::find(given.begin(), given.end(), option) != given.end();
   };
@@ -103,6 +126,9 @@ Options ParseOptions(const std::vector<std::string>& args) {
         throw UsageError("'" + arg + "' cannot be combined with another command");
       }
       o.command = arg == "guard" ? Command::Guard : Command::Bench;
+    } else if (arg == "firmware-plan") {
+      Once(given, arg);
+      o.firmware_plan = in.Value(arg);
     } else if (arg == "--scenario") {
       o.scenario = in.Value(arg);
     } else if (arg == "--image") {
@@ -163,6 +189,8 @@ std::string UsageText() {
                     [--io-us US] [--trace FILE]
        ec_run bench [--image FILE] [--guard-image FILE] [--profile]
        ec_run --list | --help
+       (./run firmware [options]: the same run under the real firmware in
+       QEMU; ./run firmware --help)
 
 Runs the delivered driver images (PE32+) on an emulated x86-64 CPU against
 the simulated platform: the EC behind ports 0x62/0x66, its serial flash, the
@@ -220,6 +248,42 @@ bench
 Exit status: 0 the run matched what the protocol requires (bench: every
 budget met); 1 it did not; 2 a bad command line, an unusable input file or a
 trace file that cannot be written (then nothing runs).
+)";
+}
+
+std::string FirmwareUsageText() {
+  return R"(usage: ./run firmware [options]
+       ./run firmware guard --threshold N --register N [--ec-busy ...] [--trace FILE]
+       ./run firmware --list | --help
+
+Boots the real firmware (Debian's OVMF with both drivers built into its DXE
+volume) in QEMU on a board's 16 MiB boot flash: the EC image at 0xFF660000,
+"Setup" written into the variable store, the EC model behind ports 0x62/0x66.
+The first run on a machine builds the project's QEMU (about 6 minutes).
+Shows the console, a progress line for the 128 blocks on stderr (counted from
+the EC's port log as the run goes), and the summary of ./run, plus "Setup"
+after the run and the boot after the restart.
+
+  --scenario NAME    as ./run (see --list); second-trigger and
+                     skip-second-trigger do not apply (the firmware installs
+                     the trigger once)
+  --ec-image FILE    the 128 KiB EC image for the boot flash
+  --flash-image FILE an integrator's 16 MiB image: its EC region and all below
+                     the top 4 MiB are kept, the top 4 MiB become the test
+                     firmware. Excludes --ec-image.
+  --key C@SECONDS    the key C, SECONDS after the prompt appears on the
+                     console (q@2.5); repeatable; replaces the scenario's keys.
+                     Keys typed at the terminal go to the firmware too (the
+                     expected ending stays the scenario's).
+  --ec-busy, --flash-busy   as ./run
+  --trace FILE       every port access of the run as ./run's CSV ("-": stdout)
+  --trace-blocks L   trace only these blocks
+  guard --threshold N --register N   the guard enabled with threshold N, EC
+                     register 0x93 reading N
+
+--image, --guard-image, --io-us, --profile and bench do not apply.
+Exit status: 0 the run ended as the protocol says; 1 it did not; 2 a bad
+command line or input file (then nothing boots).
 )";
 }
 

@@ -37,11 +37,16 @@ struct Options {
   uint64_t io_ns = kDefaultIoNs;    // bus cost of one port access
   std::optional<std::string> trace; // CSV of every port access; "-": stdout
   std::set<unsigned> trace_blocks;  // empty: every block
+  // firmware-plan DIR: the run is not made here but planned for the real
+  // firmware in QEMU (./run firmware), its files written into DIR.
+  std::optional<std::string> firmware_plan;
 };
 
 Options ParseOptions(const std::vector<std::string>& args);
 // "q@2.5": the key q, waiting from 2.5 s of virtual time.
 sim::KeyStroke ParseKey(const std::string& text);
 std::string UsageText();
+// ./run firmware --help.
+std::string FirmwareUsageText();
 
 } // namespace ec_run

@@ -194,37 +194,50 @@ std::vector<uint8_t> LoadEcImage(const std::string& path) {
   return file;
 }
 
-int RunScenario(const Options& options) {
-  const sim::Scenario* found = sim::FindScenario(options.scenario);
-  if (found == nullptr) {
-    throw UsageError("no scenario named '" + options.scenario + "' (see --list)");
+ChosenRun ChooseRun(const Options& options) {
+  ChosenRun chosen;
+  if (options.command == Command::Guard) {
+    chosen.scenario =
+        sim::GuardScenario("guard",
+                           "guard enabled, threshold " + std::to_string(options.threshold) +
+                               ", EC register 0x93 reads " + std::to_string(options.reading),
+                           1, options.threshold, options.reading);
+  } else {
+    const sim::Scenario* found = sim::FindScenario(options.scenario);
+    if (found == nullptr) {
+      throw UsageError("no scenario named '" + options.scenario + "' (see --list)");
+    }
+    chosen.scenario = *found;
   }
-  sim::Scenario scenario = *found;
-  std::vector<uint8_t> boot_flash;
-  std::string flash_line;
+  sim::Scenario& scenario = chosen.scenario;
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
-    FlashImage flash = LoadFlashImage(*options.flash_image);
-    scenario.platform.ec_image = std::move(flash.ec_image);
-    boot_flash = std::move(flash.bytes);
-    flash_line = "flash    " + *options.flash_image + ": " + Grouped(boot_flash.size()) +
-                 " bytes at " + sim::Hex(flash.mapping.base) + ", EC image from file offset " +
-                 sim::Hex(flash.mapping.ec_offset) + "\n";
+    chosen.flash_image = LoadFlashImage(*options.flash_image);
+    scenario.platform.ec_image = chosen.flash_image->ec_image;
   }
   if (!options.keys.empty()) {
     scenario.keys = options.keys;
   }
-  return RunAndReport(std::move(scenario), options, std::move(boot_flash), flash_line);
+  return chosen;
+}
+
+int RunScenario(const Options& options) {
+  ChosenRun chosen = ChooseRun(options);
+  std::vector<uint8_t> boot_flash;
+  std::string flash_line;
+  if (chosen.flash_image) {
+    const FlashImage& flash = *chosen.flash_image;
+    boot_flash = flash.bytes;
+    flash_line = "flash    " + *options.flash_image + ": " + Grouped(boot_flash.size()) +
+                 " bytes at " + sim::Hex(flash.mapping.base) + ", EC image from file offset " +
+                 sim::Hex(flash.mapping.ec_offset) + "\n";
+  }
+  return RunAndReport(std::move(chosen.scenario), options, std::move(boot_flash), flash_line);
 }
 
 int RunGuard(const Options& options) {
-  return RunAndReport(
-      sim::GuardScenario("guard",
-                         "guard enabled, threshold " + std::to_string(options.threshold) +
-                             ", EC register 0x93 reads " + std::to_string(options.reading),
-                         1, options.threshold, options.reading),
-      options, {}, "");
+  return RunAndReport(ChooseRun(options).scenario, options, {}, "");
 }
 
 int ListScenarios() {

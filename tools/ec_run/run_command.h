@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "sim/scenario.h"
+#include "tools/ec_run/flash_image.h"
 #include "tools/ec_run/options.h"
 
 namespace ec_run {
@@ -17,6 +19,15 @@ namespace ec_run {
 struct InputError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
+
+// The scenario the command line chose (guard: the guard with its threshold
+// and register value), with its EC image, keys and busy EC and flash, and the
+// boot-flash image it came from when --flash-image gave one.
+struct ChosenRun {
+  sim::Scenario scenario;
+  std::optional<FlashImage> flash_image;
+};
+ChosenRun ChooseRun(const Options& options);
 
 int RunScenario(const Options& options);
 int RunGuard(const Options& options);
