@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The two PE32+ EFI boot-service driver images.
 
 # clang targeting Windows is taken for an MSVC-like compiler, which gets no

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Cross build of the driver images: clang++ emitting COFF for x86-64 and
 # lld-link writing PE32+ EFI images. No C or C++ runtime is linked.
 set(CMAKE_SYSTEM_NAME Generic)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Firmware-volume modules of the two drivers, written next to the images:
 # NAME.depex, NAME.ffs and the EDK II binary INF NAME.inf, from the FILE GUIDs
 # and dependency expressions in tools/fv/modules.py. `release` bundles them.

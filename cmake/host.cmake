@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Host build: the driver sources compiled with the platform seam bound to the
 # simulated platform, the simulator itself, tools and tests.
 set(EC_HOST_WARNINGS -Wall -Wextra -Werror)

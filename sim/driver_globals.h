@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The one place host tests set the globals the drivers borrow from the
 // firmware's system table at entry, instead of writing them by hand.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // An embedded controller behind the ACPI EC ports: the IBF/OBF handshake with
 // configurable busy reads, the flash pass-through mode that relays to a
 // SpiFlash, and the guard's threshold command and register read.

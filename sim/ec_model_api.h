@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 /* The EC model's C interface: how a host outside this project's C++ build
  * (the QEMU device of the firmware rig, a bridge to other tools) puts the
  * simulated EC and its serial flash behind the platform's ports. One model is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The host side's one home for the protocols the drivers speak: the ACPI EC
 // ports, status bits, progress codes and commands, the pass-through mode and
 // (in sim/flash_protocol.h, included here) the EC's flash, the "Setup" bytes,

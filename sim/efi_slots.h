@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Names of every function slot of the service tables and console protocols,
 // in table order, so a call through a slot the drivers should never use can
 // be reported by name.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // What a scenario must produce, derived from the protocol description, and
 // the comparison of a run against it. The same checks judge the host-built
 // drivers and the real images.

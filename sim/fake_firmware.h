@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The firmware services the drivers call, as plain logic: a virtual clock
 // advanced by Stall, keys queued at virtual times, a console that keeps rows,
 // a variable store, protocol-notify events and the reset service. Adapters

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The serial NOR flash behind the EC's pass-through mode, as the host side
 // knows it: opcodes, status bits, the identification the update is written
 // for, and the flash's geometry. Part of the host's protocol home with

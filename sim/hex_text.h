@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Hexadecimal values in the simulator's messages: bytes as 0x0A, wider values
 // without leading zeros.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Binds the drivers' platform seam to the active simulated platform in the
 // host build.
 #include "platform/platform_io.h"

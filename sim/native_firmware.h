@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Real EFI tables in host memory whose slots call a FakeFirmware, so the
 // host-built drivers run exactly as under firmware. Every slot the drivers
 // have no business calling throws UnexpectedCall naming it.

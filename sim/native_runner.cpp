@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "sim/native_runner.h"
 
 #include "common/setup_data.h"

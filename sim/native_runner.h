@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs the host-built drivers on a simulated platform with the fake firmware:
 // the same calls the firmware would make, in the same order.
 #pragma once

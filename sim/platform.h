@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The simulated machine the drivers run on: the EC and its flash behind ports
 // 0x62/0x66, the progress port 0x80, the reset control port 0xCF9 and the
 // memory-mapped boot flash holding the EC image. Every port access is logged.

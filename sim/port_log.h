@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Every port access the drivers make, in order: the contract with the EC is
 // the exact sequence.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The port sequence the EC protocols require, built from the protocol
 // description alone (not from the drivers). For an EC and flash that are never
 // busy every wait costs exactly one status read and one progress write; a

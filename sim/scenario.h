@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Named situations the drivers can meet on a platform: what Setup holds, which
 // keys are typed when, how the EC and its flash behave. One catalogue serves
 // the host tests, the image bench and ./run.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A serial NOR flash as the EC's pass-through mode reaches it: byte-wide
 // transactions opened by a select, the opcodes the updater uses, a busy bit
 // after erase and program, and a write-enable latch. Programming only pulls

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Checks a driver image's PE32+ headers: x86-64, EFI boot-service driver,
 # the named entry point, base relocations, no imports.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Fetches a Debian source package without touching the machine's apt
 # configuration: the deb-src list, the package lists and the download cache
 # all live under build/apt/ of this checkout and reach apt through its -o

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Static checks: clang-tidy and cppcheck over the driver sources as both
 # builds compile them (the image build's and the host build's compile
 # databases), clang-format over every C++ source. Any finding fails.

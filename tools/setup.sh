@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs the Debian packages the build and the tests need, when missing.
 # Usage: tools/setup.sh build|test
 set -euo pipefail
@@ -6,7 +7,7 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev
   libunicorn-dev)
 test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
-  qemu-system-x86 ovmf uefitool-cli imagemagick)
+  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;

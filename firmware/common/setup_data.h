@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The "Setup" variable bytes the two drivers share with the rest of the
 // firmware, and the GUIDs that name what they meet.
 #pragma once

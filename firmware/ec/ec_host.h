@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // ACPI embedded-controller host interface: the status/command port 0x66 and
 // the data port 0x62, driven with the IBF/OBF handshake. Every routine is
 // forced inline (even at -Oz) so each port access in the driver image is a bare

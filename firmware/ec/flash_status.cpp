@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Status sequences on the EC's flash. The write-enable and write-disable
 // commands are each closed by the select that opens the status read: the
 // flash acts on them when their transaction ends, and the status read that

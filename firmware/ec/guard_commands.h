@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The EC firmware's threshold-guard commands: the host hands over a threshold
 // and reads back the register the EC keeps the guarded value in.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The EC's flash pass-through mode: the host frames serial-flash transactions
 // with EC commands, every byte (arguments included) written to the command
 // port, and the EC relays the flash's replies on the data port.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The serial NOR flash behind the EC's pass-through mode: the opcodes, status
 // bits and identification as that flash understands them.
 #pragma once

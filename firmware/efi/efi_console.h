@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Simple Text Input and Simple Text Output protocols, fields in the UEFI
 // specification's order.
 #pragma once

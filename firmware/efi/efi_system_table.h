@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // EFI_SYSTEM_TABLE, EFI_BOOT_SERVICES and EFI_RUNTIME_SERVICES, every slot in
 // the UEFI specification's order so the offsets match real firmware. Slots the
 // drivers never call are untyped pointers.

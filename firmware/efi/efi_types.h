@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Base UEFI types, written from the UEFI specification's data-type table.
 #pragma once
 

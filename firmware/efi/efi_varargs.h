@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Variable argument lists in the Microsoft x64 convention: every argument
 // occupies one 64-bit slot. The driver image's target uses that convention
 // natively; the host build must name it for EFIAPI functions.

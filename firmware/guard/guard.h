@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The threshold guard: one check at load, power-off when the EC's reading is
 // below the threshold Setup gives.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Hands the Setup threshold to the EC, reads the guarded register and powers
 // the machine off when the reading is below the threshold.
 #include "common/setup_data.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The compiler may turn block copies and clears into calls to memcpy and
 // memset even in a freestanding image; there is no C library to supply them.
 #include <stddef.h>

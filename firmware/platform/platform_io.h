@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The seam between the drivers and the machine: byte-wide port I/O and byte
 // loads from the memory-mapped boot flash. The driver image uses the processor
 // directly; the host build binds the same calls to the simulated platform.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The UTF-16 formatter: one pass over the format, output cut to the caller's
 // size, digit scratch and nested GUID and status formatting on the stack.
 // Every variable argument occupies one 64-bit slot (the Microsoft x64

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A small UTF-16 formatter for console text: no allocation, no firmware call,
 // no state between calls.
 #pragma once

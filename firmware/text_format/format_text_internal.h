@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The formatter's internal routines, shared between its source files and its
 // tests. Nothing else in the drivers calls them.
 #pragma once

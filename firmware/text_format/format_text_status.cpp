@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Names of EFI_STATUS values for the formatter's %r conversion. Every table
 // row is a fixed-width character array, so the tables hold no pointers and
 // need no relocations in the image.

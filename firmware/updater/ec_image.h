@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the EC image lies in the platform's boot flash and how the update
 // cuts it into the EC flash's erase blocks.
 #pragma once

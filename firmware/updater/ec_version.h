@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Version bytes shown in the update banner, fixed when the image is built.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Streams the EC image from the boot flash into the EC's flash: for each 1 KiB
 // block erase, prove blank, program two bytes a command, and read back.
 #include "ec/flash_status.h"

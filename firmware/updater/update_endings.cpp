@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Console messages and the ways an update flow ends: the request cleared, the
 // EC told to leave pass-through mode, and for success or failure a restart.
 #include "common/setup_data.h"

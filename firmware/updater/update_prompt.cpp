@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The version banner and the five-second chance to skip the update.
 #include "text_format/format_text.h"
 #include "updater/ec_version.h"

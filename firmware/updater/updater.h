@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The updater driver's routines, shared between its source files.
 #pragma once
 

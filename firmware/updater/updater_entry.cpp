@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Driver entry and the trigger notification that runs the update flow once.
 #include "common/setup_data.h"
 #include "updater/updater.h"

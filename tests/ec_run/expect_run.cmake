@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Runs one ec_run command line and checks its exit status and output.
 #   -DPROGRAM=path -DARGS="a|b|c" -DSTATUS=regex -DOUTPUT=regex
 #   [-DONE_LINE=1: all output is one line on stderr]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A whole boot-flash image ends at 4 GiB, so the EC image at 0xFF660000 lies
 // at a file offset that grows with the flash: worked out here by hand.
 #include <gtest/gtest.h>

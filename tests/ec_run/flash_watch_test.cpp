@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The flash watch reads block progress off the port traffic alone: fed the
 // port sequences the simulator derives for each scenario, it counts the
 // erases and the verified read-backs the protocol description implies.

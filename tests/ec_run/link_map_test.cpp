@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Attributing executed instructions to routines by the linker's map.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Writes a boot-flash image for the ec_run tests: random bytes, with an EC
 // image (the catalogue's random one) at the given file offset.
 //   make_flash_image PATH SIZE EC_OFFSET

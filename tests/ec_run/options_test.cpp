@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // ec_run's command line: what it accepts and what it refuses with a reason.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The ending ec_run reads off a run agrees with the ending the protocol
 // description predicts, for every catalogue scenario run on the host-built
 // drivers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The report's count of a full update: each access sorted by its role, and
 // the formula it prints checked against the port sequence the simulator
 // derives from the protocol description, and the protocol's figure of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // How ec_run writes numbers, times and console rows.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The port trace: its steps and kinds for the port sequence the protocol
 // description gives (not the driver's), the CSV as written, and the cost of a
 // busy flash on the real updater image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Conversions, flags, widths and the handling of unusual format text.
 #include <cstdint>
 #include <string>

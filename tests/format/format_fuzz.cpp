@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Fuzz target for the formatter: builds a random format with matching
 // arguments (text and GUID pointers always point into storage owned here, or
 // are null) and checks the size rule for several sizes. Each cut run writes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The formatter's internal routines: decimal parsing, digit conversion and
 // status names.
 #include <cstring>

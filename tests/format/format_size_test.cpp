@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The size rule: a cut output is exactly the start of the uncut one, wherever
 // the cut falls, and nothing is written past the last slot.
 #include <algorithm>

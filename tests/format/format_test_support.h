@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Helpers shared by the formatter tests.
 #pragma once
 

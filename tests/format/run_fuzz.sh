@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the formatter's fuzz target (preset "fuzz": clang with libFuzzer,
 # AddressSanitizer and UndefinedBehaviorSanitizer) and runs it for a bounded
 # time or number of inputs. Exits non-zero on a finding; the input that

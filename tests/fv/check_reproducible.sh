@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the driver images and their modules twice, in two build folders of
 # different names, at two different times, and requires identical .efi,
 # .depex, .ffs and .inf files; then checks the release bundle's SHA256SUMS.

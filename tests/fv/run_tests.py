@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Runs the firmware-volume unit tests and prints how many passed.
 
 Usage: run_tests.py IMAGE_BUILD_DIR   (the image build that wrote the modules)

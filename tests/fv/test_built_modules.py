@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The modules the image build wrote: the .depex, .ffs and .inf of each driver
 against the FILE GUIDs and dependencies the integration guide promises."""
 

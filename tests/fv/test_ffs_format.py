@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The FFS writer and reader against files worked out by hand."""
 
 import unittest

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The image tool: the firmware image it writes, read back byte by byte and
 by UEFIExtract, and the inputs it must refuse without writing anything."""
 

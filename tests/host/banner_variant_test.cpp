@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The banner of an updater built with other version bytes: two upper-case
 // hexadecimal digits per field, zero-filled, the middle field fixed at 0A.
 #include <gtest/gtest.h>

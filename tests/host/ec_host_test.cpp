@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The ACPI EC handshake primitives against the EC model: how many status
 // reads and progress writes each wait makes, and when each wait ends. The
 // exchanges are spelled out in literal bytes on purpose, as a bus analyser

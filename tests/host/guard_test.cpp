@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The threshold guard on the simulated platform: when it talks to the EC, the
 // exact exchange, and when it powers the machine off.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Every catalogue scenario, run on the host-built drivers, must match what the
 // protocol description says: console rows, the whole port sequence, Setup
 // afterwards, flash contents, restart or power-off, virtual time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The updater's flow on the simulated platform: port budget, block addresses,
 // every request byte, Setup sizes, keys, entry and notification behaviour.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The delivered driver images, read for tests that run or patch them.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Every catalogue scenario, run on the delivered driver images in the
 // emulated machine, must match what the protocol description says, judged by
 // the same checks as the host-built drivers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // How the emulated machine ends a run: returning, the platform reset, the
 // power-off, and each way the bench stops a run that went wrong, with the
 // reason it gives. Faults are made by patching bytes of a delivered image.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The loader accepts the delivered images and places them anywhere; every
 // kind of unusable file (cut short, not PE, wrong machine or subsystem, no
 // relocations...) is refused with a one-line reason, never a crash.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Decodes the firmware's serial console back into what the drivers asked for.
 
 OVMF's terminal turns SetCursorPosition into a cursor-position escape and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The port traffic the EC host protocol prescribes, for an EC that is never
 busy unless a scenario says for how long.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The few UEFI definitions the test application and the test driver need
 // beyond the drivers' own: looking up a protocol, the shell's parameters
 // protocol that carries the command line, and the ready-to-boot event group.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The firmware images and variable stores the firmware-volume scenarios and
 `./run firmware` boot: Debian's OVMF with our driver files built into its DXE
 volume by the project's image tool, a copy of OVMF's variable store with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Scenarios on a firmware image with our drivers built into its DXE volume.
 
 Each boots a board's boot flash (that image with an EC image and a variable

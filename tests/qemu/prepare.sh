@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Sourced by the QEMU test scripts: installs what they need from Debian when
 # it is missing, and builds the driver images and the test application when
 # they are missing. Expects ROOT (the repository) to be set.

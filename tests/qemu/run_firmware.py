@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """`./run firmware`: the whole EC update under the real firmware. The command
 line is ./run's, checked by ec_run itself (`ec_run firmware-plan`), which
 writes what the run needs; then OVMF with both drivers in its DXE volume

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # The firmware-level tests: both driver images under OVMF in QEMU (TCG), each
 # scenario one or more power-ons with a time limit. Prints each scenario's
 # result and time, then "N passed, M failed"; exits non-zero on any failure.

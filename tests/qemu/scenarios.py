@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The firmware-level scenarios: each is one or more power-ons of the same
 variable store, and the checks on what the runs left behind.
 

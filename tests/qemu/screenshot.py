@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Renders the firmware's graphics console during the update prompt to a PNG.
 
 usage: screenshot.py IMAGE_DIR OUTPUT.png

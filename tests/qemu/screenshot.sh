@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Renders the console during the update prompt to docs/update-prompt.png
 # (or to the path given).
 set -euo pipefail

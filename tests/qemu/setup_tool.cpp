@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Test-only UEFI Shell application (never shipped): prepares the "Setup"
 // variable the drivers read and installs the update trigger protocol.
 //

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Runs the firmware-level scenarios and reports each one's result and time.
 
 usage: suite.py IMAGE_DIR [--group shell|dispatched|volume|board|edk2|linux] [--keep DIR] [NAME...]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 # Test-only images for the firmware-level tests (never shipped): the UEFI
 # Shell application that prepares "Setup" and installs the update trigger,
 # and the DXE driver that installs the trigger from the firmware volume.

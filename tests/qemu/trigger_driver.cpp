@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Test-only DXE driver (never shipped): stands in for the platform component
 // that installs the update trigger. Dispatched from the firmware volume, it
 // waits for the boot manager's ready-to-boot signal, when the consoles are

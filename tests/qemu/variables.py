@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The variables the scenarios look at after a run, read from the store file
 (alone, or inside a board flash) by the project's variable-store code
 (tools/fv/varstore.py)."""

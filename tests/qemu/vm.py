@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """One power-on of QEMU + OVMF (TCG): the firmware's flash, the EC device
 (ec_device.py), the serial console and QMP.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // ec_run bench: the performance report of the two delivered images, with the
 // budgets as pass/fail lines beside the measured figures.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // How busy the EC and its flash are, as the command line sets it: status
 // reads that still show the EC busy before it takes each byte and before each
 // reply is ready, and flash status reads that still show busy after each

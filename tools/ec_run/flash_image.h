@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A platform's whole boot-flash image, mapped as the chipset maps the boot
 // flash: its last byte at 4 GiB - 1. The updater finds the EC image at
 // 0xFF660000 inside that window, so the file offset follows from the size.

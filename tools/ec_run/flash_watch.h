@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Follows the EC pass-through traffic on the ports, the way a bus analyser
 // would, and reports which blocks of the EC flash were erased and which were
 // read back equal to the EC image after being programmed. It knows only the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The linker's map of a driver image (written beside it as NAME.map), read
 // for its public symbols, to say which routine an instruction address
 // belongs to.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // ec_run: the delivered driver images on an emulated CPU against the
 // simulated EC platform. See UsageText() or `ec_run --help`.
 #include <cstdio>

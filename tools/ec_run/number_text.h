@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Whole numbers as the command line writes them: decimal, or hexadecimal after
 // 0x. Nothing else: no sign, no spaces, no suffix. And the comma lists that
 // hold them.

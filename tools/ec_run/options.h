@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The command line of ec_run: which scenario on which image, with what EC
 // image or boot-flash image, keys, EC and flash timing and port trace, or the
 // guard with a threshold and a register value, or the performance report.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // How a run ended, read off what the machine did (console rows, ports, reset
 // requests, the flash traffic), to set beside the ending the protocol
 // description predicts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Port accesses sorted by what they are in the EC handshake, and the counts a
 // full update must make with an EC and flash that are never busy, counted off
 // the port sequence the simulator derives from the protocol description

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The progress of the 128 blocks on stderr: one line rewritten in place on a
 // terminal, a line every few blocks into a file or pipe.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Text helpers shared by the run summary and the performance report.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The run commands of ec_run: a catalogue scenario (optionally with another
 // EC image, keys or driver image), the guard with a given threshold and
 // register value, and the scenario list.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Names every port access of a run by what it is in the EC protocol and by the
 // update step it belongs to, following the traffic the way a bus analyser
 // would: the ACPI EC handshake, the pass-through commands and the flash

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The port trace of a run as CSV, one line per port access:
 //   index,time_us,dir,port,value,kind,step,detail
 // time_us is the virtual time of the access: the firmware's clock (its stalls:

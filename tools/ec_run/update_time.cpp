@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/ec_run/update_time.h"
 
 #include "tools/ec_run/busy_options.h"

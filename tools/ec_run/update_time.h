@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The summary's cost lines: the port accesses a run made beside those of a
 // full update with an EC and flash that are never busy, and the update time
 // they imply at a given bus cost per access.

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Writes a firmware image whose DXE volume also holds the given FFS files.
 
 usage: add_drivers.py [--base CODE.fd] --output OUT.fd FILE.ffs...

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Collects the release files into one fresh folder with a SHA256SUMS that
 `sha256sum -c SHA256SUMS` checks there.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Firmware file system (FFS) files for the DXE firmware volume.
 
 Writes a driver file (EFI_FV_FILETYPE_DRIVER) from its sections and reads one

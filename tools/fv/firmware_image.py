@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Adds firmware files to the DXE volume of a firmware image.
 
 The image's top volume holds one FV_IMAGE file whose only section is an

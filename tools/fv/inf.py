@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The EDK II binary-module INF of a driver: what a platform's build needs to
 put the prebuilt .efi and .depex into a firmware volume."""
 

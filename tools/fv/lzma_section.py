@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The LZMA-compressed GUID-defined section the firmware keeps its volumes in.
 
 Its data is a 13-byte header (properties byte, 4-byte dictionary size, 8-byte

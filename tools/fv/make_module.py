@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Writes a driver's firmware-volume module next to its image: NAME.depex,
 NAME.ffs (the DXE driver file) and NAME.inf (the EDK II binary module).
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """The one definition of the drivers' FILE GUIDs and dependency expressions.
 
 The image build (tools/fv/make_module.py), the INF files and the firmware

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Checks that a PE32 section holds an x86-64 EFI boot-service driver.
 
 The DXE core starts any PE32 file it finds; an application or a 32-bit image

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Reads and writes variables in an OVMF variable store file.
 
 The file is a firmware volume whose body is an authenticated variable store:

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: BSD-2-Clause-Patent
 """Reads firmware volumes, the files in them and a list of sections.
 
 Only what the image tool needs: volume headers (checked by their checksum),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Little-endian field reads from a byte buffer that fail with an ImageError
 // instead of reading past its end, so a crafted or cut file cannot crash the
 // loader.

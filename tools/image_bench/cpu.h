@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A thin owner of one Unicorn x86-64 engine: memory, registers, hooks and
 // runs. Hooks never let a C++ exception cross Unicorn's C frames; they record
 // why the machine halted and ask the engine to stop.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The firmware's tables in emulated memory: system table, boot services,
 // runtime services and the two console protocols, laid out with the same
 // definitions the drivers compile against. Every service slot points at its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // One emulated x86-64 machine with a driver image loaded in it: the image
 // mapped away from its preferred base and relocated, a stack, the boot-flash
 // window holding the EC image, the firmware tables, and port I/O routed to the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Runs a catalogue scenario on a real driver image in the emulated machine,
 // set up and recorded exactly as the host-built run is, so the same checks
 // judge both.

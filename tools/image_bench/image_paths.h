@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the driver images are found: the image build's output directory,
 // chosen at configure time (EC_IMAGE_DIR).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Where the emulated machine keeps things. The image loads away from its
 // preferred base (0x140000000) so that a missing relocation shows; page 0 is
 // left unmapped so a null pointer faults.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Offsets and values of the PE/COFF headers the loader reads, from the PE/COFF
 // layout: DOS stub header, "PE\0\0", COFF file header, PE32+ optional header,
 // section table and base relocation blocks.

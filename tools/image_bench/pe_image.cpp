@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/image_bench/pe_image.h"
 
 #include "sim/hex_text.h"

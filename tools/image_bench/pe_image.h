@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // A PE32+ EFI driver image: its headers checked and its sections and base
 // relocations found, then laid out in memory at any load address. Every way a
 // file can be unusable ends in an ImageError with a one-line reason.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Lays a checked image out at its load address and applies its base
 // relocations there, as a firmware loader does.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Erase and program faults in the EC flash: a byte that does not erase, or
 // programs wrong, at the first, a middle and the last byte of the first, a
 // middle and the last block.

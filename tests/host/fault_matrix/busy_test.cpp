@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Busy bits held for many reads at every kind of wait. The port sequence is
 // then judged by the form of every wait and by the accesses between waits.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Bringing up the EC and its flash: the EC's answer to the handshake and the
 // flash identification bytes.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The fault matrix's shared support: the figures tally and its report, the
 // port-log readers, and running and judging one case.
 #include "tests/host/fault_matrix/fault_matrix.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Support shared by the fault matrix's test files: the inputs and faults the
 // drivers can meet on the simulated platform, in groups, every case judged
 // against what the protocol description makes of it (console, port sequence,

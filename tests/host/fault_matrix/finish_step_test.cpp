@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The update's finish step on its own: it reads Setup again, so it can meet
 // a request value other than 1 or a read that fails although the first one
 // succeeded.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // Keys during the update's five-second prompt, and the guard's enable byte.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // An EC or flash that never becomes ready: the driver spins at that wait
 // until the test stops it.
 #include <gtest/gtest.h>

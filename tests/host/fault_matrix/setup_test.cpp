@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: BSD-2-Clause-Patent
 // The "Setup" variable as the drivers meet it: absent, every size around the
 // bytes they use, read errors, what is kept after every ending, and writes
 // that fail.
