@@ -2,31 +2,15 @@
 #include "sim/model_report.h"
 
 #include <algorithm>
-#include <cstdio>
+
+#include "sim/json_text.h"
 
 namespace sim {
 
 namespace {
 
-std::string Quoted(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-      out += escape;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 std::string Field(const char* name, const std::string& value, bool last = false) {
-  return std::string("  ") + Quoted(name) + ": " + value + (last ? "\n" : ",\n");
+  return std::string("  ") + JsonString(name) + ": " + value + (last ? "\n" : ",\n");
 }
 
 } // namespace
@@ -35,7 +19,7 @@ std::string ReportJson(const ModelReport& r) {
   const size_t listed = std::min(r.violations.size(), kReportedViolations);
   std::string list = "[";
   for (size_t i = 0; i < listed; ++i) {
-    list += (i == 0 ? "\n    " : ",\n    ") + Quoted(r.violations[i]);
+    list += (i == 0 ? "\n    " : ",\n    ") + JsonString(r.violations[i]);
   }
   list += listed == 0 ? "]" : "\n  ]";
   const std::string flash = "{\"erases\": " + std::to_string(r.flash.erases) +

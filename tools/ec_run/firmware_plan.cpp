@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "sim/expectation.h"
+#include "sim/json_text.h"
 #include "sim/model_settings_text.h"
 #include "tools/ec_run/busy_options.h"
 #include "tools/ec_run/report_text.h"
@@ -19,23 +20,6 @@ namespace {
 // top 4 MiB.
 constexpr uint64_t kBoardFlashSize = uint64_t{16} << 20;
 constexpr double kSecondsPerUs = 1e-6;
-
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
-      out += escaped;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
 
 std::string JsonHex(const std::optional<std::vector<uint8_t>>& bytes) {
   if (!bytes) {
@@ -96,7 +80,7 @@ std::string KeysJson(const std::vector<sim::KeyStroke>& keys) {
     std::ostringstream at;
     at << static_cast<double>(key.at_us) * kSecondsPerUs;
     out += std::string(out.size() > 1 ? ", " : "") + "{\"after_prompt_s\": " + at.str() +
-           ", \"key\": " + JsonString(std::string(1, static_cast<char>(key.unicode))) + "}";
+           ", \"key\": " + sim::JsonString(std::string(1, static_cast<char>(key.unicode))) + "}";
   }
   return out + "]";
 }
@@ -110,7 +94,7 @@ std::string BlocksJson(const std::set<unsigned>& blocks) {
 }
 
 std::string OptionalPath(const std::optional<std::string>& path) {
-  return path ? JsonString(*path) : "null";
+  return path ? sim::JsonString(*path) : "null";
 }
 
 } // namespace
@@ -143,8 +127,8 @@ int WriteFirmwarePlan(const Options& options) {
 
   std::ostringstream json;
   json << "{\n"
-       << "  \"scenario\": " << JsonString(scenario.name) << ",\n"
-       << "  \"summary\": " << JsonString(scenario.summary) << ",\n"
+       << "  \"scenario\": " << sim::JsonString(scenario.name) << ",\n"
+       << "  \"summary\": " << sim::JsonString(scenario.summary) << ",\n"
        << "  \"driver\": \"" << (scenario.driver == sim::Driver::Updater ? "updater" : "guard")
        << "\",\n"
        << "  \"setup\": " << JsonHex(scenario.setup) << ",\n"
@@ -154,7 +138,7 @@ int WriteFirmwarePlan(const Options& options) {
        << "  \"never_busy_accesses\": " << sim::FullUpdateTrace().size() << ",\n"
        << "  \"trace\": " << OptionalPath(options.trace) << ",\n"
        << "  \"trace_blocks\": " << BlocksJson(options.trace_blocks) << ",\n"
-       << "  \"expected\": {\"ending\": " << JsonString(sim::EndingName(expected.ending))
+       << "  \"expected\": {\"ending\": " << sim::JsonString(sim::EndingName(expected.ending))
        << ", \"blocks_verified\": " << expected.blocks_verified
        << ", \"restart\": " << (expected.restart ? "true" : "false")
        << ", \"power_off\": " << (expected.power_off ? "true" : "false")

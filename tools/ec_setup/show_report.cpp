@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "common/setup_data.h"
+#include "sim/json_text.h"
 #include "tools/ec_setup/hex_text.h"
 #include "tools/ec_setup/setup_edit.h"
 
@@ -72,21 +73,10 @@ std::string ImmutableWords(std::optional<bool> immutable) {
                     : "immutable flag clear";
 }
 
-std::string JsonString(const std::string& text) {
-  std::string quoted = "\"";
-  for (const char c : text) {
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-    }
-    quoted += c;
-  }
-  return quoted + "\"";
-}
-
 std::string JsonList(const std::vector<std::string>& items) {
   std::string list;
   for (const std::string& item : items) {
-    list += (list.empty() ? "" : ", ") + JsonString(item);
+    list += (list.empty() ? "" : ", ") + sim::JsonString(item);
   }
   return "[" + list + "]";
 }
@@ -111,7 +101,8 @@ std::string ShowJson(const std::string& path, const Variable& setup,
                      std::optional<bool> immutable) {
   const std::optional<uint8_t> request = Byte(setup, SETUP_EC_UPDATE_REQUEST);
   const std::optional<uint8_t> enable = Byte(setup, SETUP_EC_GUARD_ENABLE);
-  return "{\"variable\": " + JsonString(path) + ", \"size\": " + std::to_string(setup.data.size()) +
+  return "{\"variable\": " + sim::JsonString(path) +
+         ", \"size\": " + std::to_string(setup.data.size()) +
          ", \"immutable\": " + (immutable ? (*immutable ? "true" : "false") : "null") +
          ", \"attributes\": " + std::to_string(setup.attributes) +
          ", \"attribute_names\": " + JsonList(AttributeNames(setup.attributes)) +
