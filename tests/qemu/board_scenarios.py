@@ -70,14 +70,21 @@ def check_second_boot(c, run):
             "EC accesses in the boot after the reset")
 
 
+def check_whole_update(c, run, boot=0):
+    """The whole update as it shows from outside: the four rows in order, the
+    EC flash equal to the image, no violation, and the port log equal to the
+    protocol's sequence."""
+    check_rows(c, run, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
+                        (ROW_OUTCOME, UPDATED)], boot)
+    c.equal(run.seen.flash, IMAGE, "EC flash after the update")
+    check_model_report(c, run, in_pass_through=False)
+    check_compare(c, run, boot)
+
+
 def full_update():
     def check(c, runs):
         run = runs[0]
-        check_rows(c, run, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
-                            (ROW_OUTCOME, UPDATED)])
-        c.equal(run.seen.flash, IMAGE, "EC flash after the update")
-        check_model_report(c, run, in_pass_through=False)
-        check_compare(c, run)
+        check_whole_update(c, run)
         check_restarted(c, run)
         check_second_boot(c, run)
         check_setup(c, run.vars_path, CLEARED)
@@ -195,10 +202,7 @@ def power_loss():
         ended = [e["data"]["reason"] for _, e in cut.events if e["event"] == "SHUTDOWN"]
         c.note(f"cut after {cut.seen.log.boots[0].access_count():,} accesses, QEMU ended: "
                f"{', '.join(ended) or 'no shutdown event'}")
-        check_rows(c, again, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
-                              (ROW_OUTCOME, UPDATED)])
-        c.equal(again.seen.flash, IMAGE, "EC flash after the second update")
-        check_model_report(c, again, in_pass_through=False)
+        check_whole_update(c, again)
         check_restarted(c, again)
         check_second_boot(c, again)
         check_setup(c, again.vars_path, CLEARED)

@@ -239,7 +239,7 @@ def main(argv=None):
         if plan["trace"]:
             ok = write_trace(plan, result, out) and ok
         return 0 if ok else 1
-    except (fv_images.Refusal, board_flash.Refusal) as refusal:
+    except fv_images.Refusal as refusal:  # the image tool's and the board flash's
         print(f"run firmware: {refusal}", file=sys.stderr)
         return EXIT_BAD_INPUT
     except KeyboardInterrupt:

@@ -15,6 +15,8 @@ everything below the top 4 MiB are kept, the top 4 MiB are replaced.
 import argparse
 import sys
 
+from add_drivers import read
+from firmware_image import Refusal
 from varstore import scan
 
 FLASH_SIZE = 16 << 20
@@ -26,18 +28,6 @@ EC_IMAGE_AT = EC_IMAGE_ADDRESS - ((1 << 32) - FLASH_SIZE)
 EC_IMAGE_SIZE = 0x20000
 ERASED = 0xFF
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
-
-
-class Refusal(Exception):
-    pass
-
-
-def _read(path):
-    try:
-        with open(path, "rb") as f:
-            return f.read()
-    except OSError as error:
-        raise Refusal(f"{path}: {error.strerror}") from None
 
 
 def layout(code, variables, ec_image=None, base=None):
@@ -71,9 +61,9 @@ def layout(code, variables, ec_image=None, base=None):
 
 def build(output, code, ec_image=None, variables=OVMF_VARS, flash_image=None):
     """Writes the flash from files; returns the notes. Raises Refusal."""
-    flash, notes = layout(_read(code), _read(variables),
-                          None if ec_image is None else _read(ec_image),
-                          None if flash_image is None else _read(flash_image))
+    flash, notes = layout(read(code), read(variables),
+                          None if ec_image is None else read(ec_image),
+                          None if flash_image is None else read(flash_image))
     with open(output, "wb") as f:
         f.write(flash)
     return notes
@@ -86,11 +76,11 @@ def variable_store(flash):
 
 def read_variables(path):
     """The current variables of the store inside the flash file at path."""
-    return scan(variable_store(_read(path)), path)[0]
+    return scan(variable_store(read(path)), path)[0]
 
 
 def ec_region(path):
-    return _read(path)[EC_IMAGE_AT:EC_IMAGE_AT + EC_IMAGE_SIZE]
+    return read(path)[EC_IMAGE_AT:EC_IMAGE_AT + EC_IMAGE_SIZE]
 
 
 def main(argv=None):
