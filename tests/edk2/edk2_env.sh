@@ -7,7 +7,7 @@
 #   edk2_enter WORKSPACE   sources edksetup.sh: PACKAGES_PATH=WORKSPACE:EDK2_SRC
 #   edk2_build WORKSPACE DSC LOG [OPTION...]   EDK II's build in a subshell
 
-source "$ROOT/tests/qemu/prepare.sh"
+source "$ROOT/tools/firmware_run/prepare.sh"
 
 EC_CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}
 EDK2_CACHE="$EC_CACHE/edk2"

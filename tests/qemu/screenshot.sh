@@ -4,7 +4,7 @@
 # (or to the path given).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$ROOT/tests/qemu/prepare.sh"
+source "$ROOT/tools/firmware_run/prepare.sh"
 ensure_qemu_packages
 ensure_packages pnmtopng:netpbm
 ensure_images

@@ -4,6 +4,7 @@ makes while creating the machine), bytes written per port, counts."""
 
 import unittest
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 from port_log import RECORD, PortLog
 
 

@@ -11,17 +11,16 @@ import sys
 import tempfile
 import unittest
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import fv_images
 import fw_summary
 from fw_progress import BlockProgress
 from port_log import RECORD
-from scenarios import REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
-from variables import SETUP_GUID
+from variables import REQUEST, SETUP_ATTRIBUTES, SETUP_GUID, SETUP_SIZE
 
 from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-FRONT_END = os.path.join(HERE, "run_firmware.py")
+FRONT_END = os.path.join(os.path.dirname(os.path.abspath(fw_summary.__file__)), "run_firmware.py")
 
 
 class RefusalTest(unittest.TestCase):

@@ -26,8 +26,7 @@ import fw_progress
 import fw_summary
 import vm
 from ec_device import Ec
-from fv_scenarios import BOOT_MANAGER
-from scenarios import PROMPT, UPDATED
+from updater_console import BOOT_MANAGER, PROMPT, UPDATED
 
 import board_flash  # noqa: E402  (tools/fv, on the path through fv_images)
 
