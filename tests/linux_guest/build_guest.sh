@@ -3,8 +3,8 @@
 # Builds the Linux test guest once per machine: Debian's kernel (its vmlinuz
 # is a UEFI application through the EFI stub) and an initramfs with static
 # busybox, a static ec-setup, the test-only efivarfs probe, the efivarfs module and what it depends on, and
-# tests/linux_guest/init. Installs linux-image-amd64 and busybox-static when
-# missing (as root). Prints the folder holding vmlinuz and initrd.img:
+# tests/linux_guest/init. Installs what it needs when missing (as root,
+# through tools/setup.sh). Prints the folder holding vmlinuz and initrd.img:
 #   ${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest/KEY
 # KEY hashes the kernel and busybox package versions and every input file.
 set -euo pipefail
@@ -12,22 +12,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HERE=$ROOT/tests/linux_guest
 CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest
 
-installed() { [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]; }
-
-missing=()
-for package in linux-image-amd64 busybox-static kmod binutils python3; do
-  installed "$package" || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-  echo "installing: ${missing[*]}" >&2
-  if ((EUID != 0)); then
-    echo "missing packages and not root: apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >&2
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+"$ROOT/tools/setup.sh" linux-guest
 
 # The kernel the metapackage points at, not whichever one happens to run here.
 kernel_package=$(dpkg-query -W -f='${Depends}' linux-image-amd64 | sed 's/[ ,(].*//')
@@ -48,10 +33,7 @@ add_module() {
 }
 add_module efivarfs
 
-{
-  "$ROOT/tools/setup.sh" build
-  cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup
-} >&2
+(cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup) >&2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 strip -o "$work/ec-setup" "$ROOT/build/host/tools/ec_setup/ec-setup"

@@ -8,7 +8,7 @@
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 source "$ROOT/tools/firmware_run/prepare.sh"
-ensure_qemu_packages
+"$ROOT/tools/setup.sh" rig
 ensure_images
 ensure_ec_model
 # Layers point one way: tests use tools, tools use sim. Nothing under tools/ or
