@@ -1,10 +1,15 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """`./run firmware` without booting: its refusals through the real front end
 (one line, exit status 2, nothing booted, no trace file), the block progress
-read from a port log that arrives in pieces, and the "Setup" judgement of a
-store after a run."""
+read from a port log that arrives in pieces, the progress kept off the
+console's rows on a terminal, and the "Setup" judgement of a store after a
+run."""
 
+import fcntl
 import os
+import re
+import struct
+import termios
 import shutil
 import subprocess
 import sys
@@ -15,6 +20,7 @@ import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the ri
 import fv_images
 import fw_summary
 from fw_progress import BlockProgress
+from status_line import ProgressLine, whole_sequences
 from port_log import RECORD
 from variables import REQUEST, SETUP_ATTRIBUTES, SETUP_GUID, SETUP_SIZE
 
@@ -91,6 +97,41 @@ class BlockProgressTest(unittest.TestCase):
                 image = bytes(range(256)) * 8
                 flash = image[:1024] + b"\0" * 1024
                 self.assertEqual(progress.verified(flash, image), 1)
+
+
+class TerminalTest(unittest.TestCase):
+    def test_console_bytes_wait_for_a_whole_escape_sequence(self):
+        cases = [(b"EC update", 9), (b"ab\x1b[15;1H", 9), (b"ab\x1b[15;", 2), (b"ab\x1b", 2),
+                 (b"\x1b[0mab\x1b[1", 6), (b"ab\x1b7", 4), (b"\x1b[?25l", 6)]
+        for data, shown in cases:
+            with self.subTest(data=data):
+                self.assertEqual(whole_sequences(data), shown)
+
+    def test_progress_has_the_last_row_of_its_own(self):
+        master, follower = os.openpty()
+        fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 200, 0, 0))
+        with os.fdopen(follower, "w") as stream:
+            line = ProgressLine(stream)
+            line.start()
+            line.show(1, 0)
+            line.show(2, 1)
+            line.finish(128, 128)
+        written = b""
+        try:
+            while chunk := os.read(master, 4096):
+                written += chunk
+        except OSError:     # the terminal's other end is closed: all is read
+            pass
+        os.close(master)
+        text = written.decode()
+        # Every count: cursor saved, row 50, the counts, cursor restored;
+        # the final one left on row 50 once the whole screen scrolls again.
+        on_own_row = re.findall(r"\x1b7\x1b\[50;1H\x1b\[0m\x1b\[2K(EC flash:[^\x1b]*)\x1b8", text)
+        self.assertEqual(on_own_row, [ProgressLine.text(1, 0), ProgressLine.text(2, 1)])
+        self.assertEqual(text.count("EC flash:"), 3, text)
+        self.assertLess(text.index("\x1b[1;49r"), text.index("EC flash:"))
+        self.assertRegex(text, r"\x1b\[r\x1b8\x1b\[50;1H\x1b\[0m\x1b\[2KEC flash: 128/128 blocks "
+                               r"erased, 128/128 verified\r\n$")
 
 
 class SetupAfterRunTest(unittest.TestCase):
