@@ -123,15 +123,15 @@ class TerminalTest(unittest.TestCase):
         except OSError:     # the terminal's other end is closed: all is read
             pass
         os.close(master)
-        text = written.decode()
-        # Every count: cursor saved, row 50, the counts, cursor restored;
-        # the final one left on row 50 once the whole screen scrolls again.
-        on_own_row = re.findall(r"\x1b7\x1b\[50;1H\x1b\[0m\x1b\[2K(EC flash:[^\x1b]*)\x1b8", text)
-        self.assertEqual(on_own_row, [ProgressLine.text(1, 0), ProgressLine.text(2, 1)])
+        text = written.decode().replace("\r", "")     # the terminal adds one to each new line
+        # Every count: cursor saved, row 50, the counts, cursor restored; the
+        # final one below the cursor once row 50 is cleared and the whole
+        # screen scrolls again.
+        on_own_row = re.findall(r"\x1b7\x1b\[50;1H\x1b\[0m\x1b\[2K([^\x1b]*)\x1b8", text)
+        self.assertEqual(on_own_row, [ProgressLine.text(1, 0), ProgressLine.text(2, 1), ""])
         self.assertEqual(text.count("EC flash:"), 3, text)
         self.assertLess(text.index("\x1b[1;49r"), text.index("EC flash:"))
-        self.assertRegex(text, r"\x1b\[r\x1b8\x1b\[50;1H\x1b\[0m\x1b\[2KEC flash: 128/128 blocks "
-                               r"erased, 128/128 verified\r\n$")
+        self.assertTrue(text.endswith("\x1b7\x1b[r\x1b8\n" + ProgressLine.text(128, 128) + "\n"), text)
 
 
 class SetupAfterRunTest(unittest.TestCase):

@@ -73,14 +73,14 @@ class ProgressLine:
 
     def finish(self, erased, verified):
         """The final counts (the last verify ends with the update). On a
-        terminal the whole screen scrolls again, and the counts stay on the
-        last row, above what is printed next."""
+        terminal the last row is cleared and the whole screen scrolls again;
+        the counts go on the row below the cursor, where the firmware stopped,
+        so that the console's last screen stays in view above them."""
         drawn = (erased, verified) != (0, 0) or self.last != (0, 0)
         if self.own_row:
+            self._on_own_row("")
             self._write(f"{SAVE_CURSOR}{RESET_SCROLL_REGION}{RESTORE_CURSOR}")
             if drawn:
-                self._write(f"\x1b[{self.rows};1H{PLAIN_CLEARED_LINE}{self.text(erased, verified)}\n")
-            else:
-                self._on_own_row("")
+                self._write(f"\r\n{self.text(erased, verified)}\n")
         elif drawn and self.logged != verified:
             self._write(self.text(erased, verified) + "\n")
