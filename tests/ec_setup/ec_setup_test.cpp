@@ -104,9 +104,9 @@ protected:
   }
 
   Result Run(Args args, const ec_setup::VariableIo& io = ec_setup::FileIo()) {
-    args.insert(args.begin(), {"--efivars", dir_.string(), "--ec-io", (dir_ / "io").string(),
-                               "--dmi", (dir_ / "dmi").string(), "--config",
-                               (dir_ / "machines.conf").string()});
+    args.insert(args.begin(),
+                {"--efivars", dir_.string(), "--ec-io", (dir_ / "io").string(), "--dmi",
+                 (dir_ / "dmi").string(), "--config", (dir_ / "machines.conf").string()});
     std::ostringstream out, err;
     const int status = ec_setup::RunEcSetup(args, out, err, io);
     return {status, out.str(), err.str()};
@@ -332,7 +332,8 @@ TEST_F(EcSetup, ShowReportsWhatTheDriversWouldSee) {
        "\"boot-service access\", \"runtime access\"\\], \"drivers_can_read\": true, "
        "\"update_request\": 1, "
        "\"update_requested\": true, \"guard_enable\": 1, \"guard_on\": true, \"guard_threshold\": "
-       "128, \"ec_register_0x93\": 127, .*\"next_boot_powers_off\": true, .*\"machine_listed\": true"},
+       "128, \"ec_register_0x93\": 127, .*\"next_boot_powers_off\": true, .*\"machine_listed\": "
+       "true"},
       {FileOf(kNvBsRt, 3176),
        {"show", "--json"},
        "\"update_request\": 0, .*\"guard_enable\": null, \"guard_on\": null, \"guard_threshold\": "
@@ -394,8 +395,13 @@ TEST_F(EcSetup, GuardIsCheckedAgainstTheRegisterNow) {
     int status;
     const char* err;
   } cases[] = {
-      {{"guard", "on", "0xFF"}, 256, off, off, 4, "^ec-setup: EC register 0x93 reads 0x7F now, "
-                                                  "below the guard's threshold 0xFF: the next boot"},
+      {{"guard", "on", "0xFF"},
+       256,
+       off,
+       off,
+       4,
+       "^ec-setup: EC register 0x93 reads 0x7F now, "
+       "below the guard's threshold 0xFF: the next boot"},
       {{"guard", "on", "0x80"}, 256, off, off, 4, "reads 0x7F now, below .* 0x80"},
       {{"guard", "on", "0xFF", "--dry-run"}, 256, off, off, 4, "refused, nothing written"},
       {{"guard", "on", "0x7F"}, 256, off, {0, 1, 0x7F}, 0, "^$"},
@@ -441,7 +447,8 @@ TEST_F(EcSetup, WritesOnlyOnListedMachines) {
       {board, true, 3, "is not listed"},
       {"", true, 3, "is not listed"},
       {kListed, false, 3, "no machine identity: .*dmi/product_name is missing"},
-      {std::string(kListed) + "colour = blue\n", true, 2, "machines.conf line 5: unknown key 'colour'"},
+      {std::string(kListed) + "colour = blue\n", true, 2,
+       "machines.conf line 5: unknown key 'colour'"},
       {"sys_vendor = QEMU\n", true, 2, "line 1: 'sys_vendor' before the first \\[machine\\]"},
       {"[machine]\nsys_vendor = QEMU\n", true, 2, "machines.conf:1: the entry has no product_name"},
       {"[machine]\nsys_vendor QEMU\n", true, 2, "line 2: expected \\[machine\\] or KEY = VALUE"},
@@ -499,18 +506,26 @@ TEST_F(EcSetup, JsonReportsTheOutcomeTheStatusSays) {
     int status;
     const char* json;
   } cases[] = {
-      {{"guard", "on", "0x20"}, {0, 0, 0}, 0,
+      {{"guard", "on", "0x20"},
+       {0, 0, 0},
+       0,
        "\"outcome\": \"changed\", \"exit_status\": 0, \"reason\": null, \"before\": "
        "\\{\"update_request\": 0, \"guard_enable\": 0, \"guard_threshold\": 0\\}, \"after\": "
        "\\{\"update_request\": 0, \"guard_enable\": 1, \"guard_threshold\": 32\\}, "
        "\"ec_register_0x93\": 127, \"warnings\": \\[\\]"},
       {{"request-update"}, {1, 0, 0}, 0, "\"outcome\": \"already_so\", \"exit_status\": 0"},
-      {{"cancel-update", "--dry-run"}, {1, 0, 0}, 0,
+      {{"cancel-update", "--dry-run"},
+       {1, 0, 0},
+       0,
        "\"dry_run\", .*\"after\": \\{\"update_request\": 0,"},
-      {{"guard", "on", "0xFF"}, {0, 0, 0}, 4,
+      {{"guard", "on", "0xFF"},
+       {0, 0, 0},
+       4,
        "\"refused\", \"exit_status\": 4, \"reason\": \"EC register .*\"after\": "
        "\\{\"update_request\": 0, \"guard_enable\": 0,"},
-      {{"guard", "on", "0xFF", "--force"}, {0, 0, 0}, 0,
+      {{"guard", "on", "0xFF", "--force"},
+       {0, 0, 0},
+       0,
        "\"changed\", .*\"warnings\": \\[\"EC register 0x93 reads 0x7F"},
       {{"guard"}, {0, 0, 0}, 2, "\"command\": null, \"outcome\": \"refused\", \"exit_status\": 2"},
   };

@@ -26,7 +26,7 @@ inline constexpr const char* kDefaultConfig = "/etc/ec-setup.conf";
 inline constexpr const char* kDefaultConfigDir = "/etc/ec-setup.d";
 
 struct MachineEntry {
-  std::string where; // FILE:LINE of its [machine] line
+  std::string where;                              // FILE:LINE of its [machine] line
   std::vector<std::optional<std::string>> values; // per kIdentityFields; nullopt: any
 };
 

@@ -53,7 +53,8 @@ Options ParseCommandLine(std::span<const std::string> args) {
   const struct {
     const char* name;
     bool& flag;
-  } flags[] = {{"--dry-run", options.dry_run}, {"--json", options.json}, {"--force", options.force}};
+  } flags[] = {
+      {"--dry-run", options.dry_run}, {"--json", options.json}, {"--force", options.force}};
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     const auto value = std::find_if(std::begin(valued), std::end(valued),

@@ -22,7 +22,7 @@ struct Options {
   std::optional<std::string> config; // nullopt: /etc/ec-setup.conf and /etc/ec-setup.d/
   std::string dmi = kDefaultDmi;
   Action action = Action::Help;
-  std::string command; // the command's words, as given
+  std::string command;   // the command's words, as given
   uint8_t threshold = 0; // guard on
   bool dry_run = false;
   bool json = false;

@@ -51,8 +51,8 @@ std::string JsonStrings(const std::vector<std::string>& items) {
 std::string OutcomeJson(const Outcome& outcome) {
   const std::string command =
       outcome.command.empty() ? "null" : sim::JsonString(outcome.command); // unparsed
-  return "{\"command\": " + command + ", \"outcome\": \"" +
-         KindName(outcome.kind) + "\", \"exit_status\": " + std::to_string(outcome.status) +
+  return "{\"command\": " + command + ", \"outcome\": \"" + KindName(outcome.kind) +
+         "\", \"exit_status\": " + std::to_string(outcome.status) +
          ", \"reason\": " + (outcome.reason.empty() ? "null" : sim::JsonString(outcome.reason)) +
          ", \"before\": " + OptionalJson(outcome.before) +
          ", \"after\": " + OptionalJson(outcome.after) + ", \"ec_register_0x93\": " +

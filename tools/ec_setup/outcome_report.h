@@ -17,7 +17,7 @@ struct Outcome {
   std::string command;
   OutcomeKind kind = OutcomeKind::Refused;
   int status = 0;
-  std::string reason;                        // refused or failed: the one line printed
+  std::string reason;                         // refused or failed: the one line printed
   std::optional<std::vector<uint8_t>> before; // the variable's data as read
   std::optional<std::vector<uint8_t>> after;  // as written, or as a dry run would write it
   std::optional<uint8_t> ec_register;         // 0x93, when it was read

@@ -20,7 +20,8 @@ void Add(std::string& text, const std::string& item) {
 std::string Differences(const Variable& written, const Variable& read, const std::string& was) {
   std::string text;
   if (read.attributes != written.attributes) {
-    Add(text, "attributes " + Hex(read.attributes, 8) + ", " + was + " " + Hex(written.attributes, 8));
+    Add(text,
+        "attributes " + Hex(read.attributes, 8) + ", " + was + " " + Hex(written.attributes, 8));
   }
   if (read.data.size() != written.data.size()) {
     Add(text, "size " + std::to_string(read.data.size()) + " bytes, " + was + " " +
@@ -33,7 +34,8 @@ std::string Differences(const Variable& written, const Variable& read, const std
       continue;
     }
     if (++differing <= kBytesNamed) {
-      Add(text, "byte " + std::to_string(i) + " is " + Hex(read.data[i], 2) + ", " + was + " " + Hex(written.data[i], 2));
+      Add(text, "byte " + std::to_string(i) + " is " + Hex(read.data[i], 2) + ", " + was + " " +
+                    Hex(written.data[i], 2));
     }
   }
   if (differing > kBytesNamed) {

@@ -5,9 +5,9 @@
 
 #include "common/setup_data.h"
 #include "sim/json_text.h"
+#include "tools/ec_setup/exit_status.h"
 #include "tools/ec_setup/guard_check.h"
 #include "tools/ec_setup/hex_text.h"
-#include "tools/ec_setup/exit_status.h"
 #include "tools/ec_setup/outcome_report.h"
 #include "tools/ec_setup/setup_edit.h"
 
