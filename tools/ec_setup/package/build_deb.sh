@@ -17,18 +17,20 @@ trap 'rm -rf "$stage"' EXIT
 umask 022
 doc=$stage/usr/share/doc/ec-setup
 mkdir -p "$stage/DEBIAN" "$stage/usr/sbin" "$stage/usr/share/man/man8" "$doc/examples" \
-  "$stage/usr/share/bash-completion/completions"
+  "$stage/usr/share/bash-completion/completions" "$stage/usr/share/lintian/overrides"
+chmod 0755 "$stage"
 
 strip --strip-unneeded --remove-section=.comment --remove-section=.note -o \
   "$stage/usr/sbin/ec-setup" "$binary"
 sed "s/@VERSION@/$version/" "$HERE/ec-setup.8" | gzip -9n >"$stage/usr/share/man/man8/ec-setup.8.gz"
 install -m 0644 "$HERE/ec-setup.bash-completion" "$stage/usr/share/bash-completion/completions/ec-setup"
 install -m 0644 "$HERE/ec-setup.conf" "$doc/examples/ec-setup.conf"
+install -m 0644 "$HERE/lintian-overrides" "$stage/usr/share/lintian/overrides/ec-setup"
 gzip -9n <"$HERE/changelog" >"$doc/changelog.gz"
 {
   cat "$HERE/copyright.head"
   # The licence text as the format wants it: indented, blank lines as " .".
-  sed -e 's/^[[:space:]]*$/./' -e 's/^/ /' "$LICENSE"
+  tr -d '\r' <"$LICENSE" | sed -e 's/^[[:space:]]*$/./' -e 's/^/ /'
 } >"$doc/copyright"
 
 size=$(du -sk --exclude=DEBIAN "$stage" | cut -f1)
