@@ -98,14 +98,16 @@ class ModelDevice:
         for stale in (self.log, self.report):
             if os.path.exists(stale):
                 os.unlink(stale)
+        chardev = []
         if self.ec.external:
             self._start_external()
-            source = f"socket={self.socket}"
+            chardev = ["-chardev", f"socket,id=ec-model,path={self.socket}"]
+            source = "chardev=ec-model"
         else:
             source = f"model={MODEL_LIBRARY},settings={self.settings}"
         cut = self.ec.power_cut_after
         cut = "" if cut is None else f",power-cut-after={cut() if callable(cut) else cut}"
-        return ["-device", f"ec-model,{source},log={self.log}{cut}"]
+        return chardev + ["-device", f"ec-model,{source},log={self.log}{cut}"]
 
     def _start_external(self):
         """The minimal external model: registers only; it listens, QEMU connects."""
