@@ -218,7 +218,7 @@ class Socket(unittest.TestCase):
                 self.assertEqual(record["platform_resets"], 1)
                 self.assertEqual(record["violations"], [])
 
-    def test_model_closing_its_socket_stops_qemu(self):
+    def test_model_closing_its_socket_fails_qemu(self):
         with tempfile.TemporaryDirectory(prefix="ec-rig-run-") as work:
             path = os.path.join(work, "ec.sock")
             server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
@@ -227,7 +227,7 @@ class Socket(unittest.TestCase):
             threading.Thread(target=close_at_first_write, args=(server,), daemon=True).start()
             run = rig.Run(work, guest.bios([("out", 0x80, 0x01), ("in", 0x66)]),
                           ["chardev=ec"], socket_chardev(path))
-            self.assertEqual(run.stop("self"), 0, run.stderr)
+            self.assertEqual(run.stop("self"), 1, run.stderr)
             self.assertIn("closed its socket", run.stderr)
             self.assertIn(("SHUTDOWN", {"guest": False, "reason": "host-error"}), run.events)
             server.close()

@@ -11,6 +11,7 @@
 #include <dlfcn.h>
 #include "qapi/error.h"
 #include "qemu/error-report.h"
+#include "qemu-main.h"
 #include "chardev/char.h"
 #include "sysemu/runstate.h"
 #include "ec_model_link.h"
@@ -69,6 +70,22 @@ refused:
     return false;
 }
 
+/*
+ * QEMU 7.2 gives a device no say in the exit status, yet a run whose model
+ * went away proves nothing and must not end with status 0. The link wraps
+ * the main loop hook (as a UI may) and turns that exit into a failure; QEMU
+ * still shuts down and cleans up as always.
+ */
+static int (*unwrapped_main)(void);
+static bool model_lost;
+
+static int ec_model_main(void)
+{
+    int status = unwrapped_main();
+
+    return model_lost ? EXIT_FAILURE : status;
+}
+
 static void socket_event(void *opaque, QEMUChrEvent event)
 {
     EcModelLink *link = opaque;
@@ -76,6 +93,7 @@ static void socket_event(void *opaque, QEMUChrEvent event)
     if (event == CHR_EVENT_CLOSED && link->open && !link->shutting_down) {
         error_report("ec-model: the external EC model closed its socket");
         link->open = false;
+        model_lost = true;
         link->lost(link->opaque);
         qemu_system_shutdown_request(SHUTDOWN_CAUSE_HOST_ERROR);
     }
@@ -108,6 +126,10 @@ bool ec_model_link_socket(EcModelLink *link, CharBackend *chr,
                              true);
     link->shutdown.notify = socket_shutdown;
     qemu_register_shutdown_notifier(&link->shutdown);
+    if (qemu_main != ec_model_main) {
+        unwrapped_main = qemu_main;
+        qemu_main = ec_model_main;
+    }
     return true;
 }
 

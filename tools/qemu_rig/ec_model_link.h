@@ -31,7 +31,7 @@ typedef struct EcModelLink {
 bool ec_model_link_library(EcModelLink *link, const char *path,
                            const char *settings, Error **errp);
 /* lost(opaque) runs when the external model closes the socket; QEMU then
- * shuts down. */
+ * shuts down and exits with a failure status. */
 bool ec_model_link_socket(EcModelLink *link, CharBackend *chr,
                           void (*lost)(void *opaque), void *opaque,
                           Error **errp);
