@@ -5,12 +5,12 @@
 # that needs a package asks this one.
 #   tools/setup.sh PURPOSE...          installs what the purposes need, when missing
 #   tools/setup.sh --list PURPOSE...   prints their packages, one a line
-# Purposes: build, asan, lint, source, rig, linux-guest, edk2, screenshot, and
-# test (everything ./test runs). Everything it says goes to stderr: callers
-# print paths on stdout.
+# Purposes: build, asan, lint, package, source, rig, linux-guest, edk2,
+# screenshot, and test (everything ./test runs). Everything it says goes to
+# stderr: callers print paths on stdout.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-PURPOSES="build asan lint source rig linux-guest edk2 screenshot test"
+PURPOSES="build asan lint package source rig linux-guest edk2 screenshot test"
 
 packages_for() {
   case $1 in
@@ -19,6 +19,8 @@ packages_for() {
     # clang's sanitizer runtime for the asan preset.
     asan) packages_for build && echo libclang-rt-14-dev ;;
     lint) echo clang-format clang-tidy cppcheck reuse ;;
+    # lintian for the check of ec-setup's Debian package (dpkg-deb builds it).
+    package) echo lintian ;;
     # Debian source packages, fetched and unpacked by tools/debian_source.sh.
     source) echo dpkg-dev xz-utils ;;
     # The rig's QEMU built from Debian's source, with the option ROMs and VGA
@@ -39,7 +41,7 @@ packages_for() {
     screenshot) packages_for rig && echo netpbm ;;
     test)
       local purpose
-      for purpose in build asan lint rig linux-guest edk2; do packages_for "$purpose"; done
+      for purpose in build asan lint package rig linux-guest edk2; do packages_for "$purpose"; done
       ;;
     *)
       echo "unknown purpose $1; purposes: $PURPOSES" >&2

@@ -21,9 +21,9 @@ import fv_images
 import fw_summary
 from fw_progress import BlockProgress
 from status_line import ProgressLine, whole_sequences
-from port_log import RECORD
 from variables import REQUEST, SETUP_ATTRIBUTES, SETUP_GUID, SETUP_SIZE
 
+from port_log import RECORD  # noqa: E402  (tools/qemu_rig, on the path through fw_progress)
 from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
 
 FRONT_END = os.path.join(os.path.dirname(os.path.abspath(fw_summary.__file__)), "run_firmware.py")
