@@ -10,8 +10,9 @@
 #      for the QEMU suite's "edk2" group;
 #   3. the package alone from its DSC and source INFs (tests/edk2/package.sh)
 #      with each toolchain the INFs carry flags for, and once with the
-#      platform's constants set; each build's images run the whole catalogue
-#      on the emulated CPU, the second expecting what those constants say;
+#      platform's constants set, as our own image build is with the same
+#      constants as cache variables; each build's images run the whole
+#      catalogue on the emulated CPU, expecting what its constants say;
 #   4. the checks: tests/edk2/test_edk2_builds.py, test_package_builds.py.
 #   tests/edk2/run.sh
 set -euo pipefail
@@ -62,11 +63,16 @@ for toolchain in "${PACKAGE_TOOLCHAINS[@]}"; do
   package_build "$toolchain" "$OUT/package/$toolchain"
   builds+=("$OUT/package/$toolchain")
 done
-# Not the defaults, so that a constant that does not reach the image shows.
+# Not the defaults, so that a constant that does not reach the image shows;
+# set too as our own image build's cache variables.
 package_build GCC5 "$OUT/package/GCC5-constants" \
   -D EC_VERSION_FIELD1=0x12 -D EC_VERSION_FIELD3=0x34 -D EC_IMAGE_BASE=0xFE660000
 builds+=("$OUT/package/GCC5-constants")
-for build in "${builds[@]}"; do
+cmake_constants="$OUT/cmake-constants"
+(cd "$ROOT" && cmake --preset image -B "$cmake_constants" -DEC_VERSION_FIELD1=0x12 \
+  -DEC_VERSION_FIELD3=0x34 -DEC_IMAGE_BASE=0xFE660000 >/dev/null &&
+  cmake --build "$cmake_constants" --target ec_flash_updater ec_threshold_guard >/dev/null)
+for build in "${builds[@]}" "$cmake_constants"; do
   package_catalogue "$build" || status=1
 done
 python3 -B "$ROOT/tests/edk2/test_package_builds.py" "${builds[@]}" || status=1
