@@ -7,7 +7,8 @@
 #       .efi and .depex files, the build log and the settings record
 #   package_catalogue DIR   every catalogue scenario on DIR's images
 
-# The toolchains the drivers' INFs carry flags for.
+# The toolchains the drivers' INFs carry flags for (run.sh builds with each).
+# shellcheck disable=SC2034
 PACKAGE_TOOLCHAINS=(GCC5 CLANGDWARF CLANGPDB)
 PACKAGE_DSC=firmware/EcDriversPkg.dsc
 PACKAGE_MODULES=(updater/ec_flash_updater guard/ec_threshold_guard)
