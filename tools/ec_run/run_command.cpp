@@ -186,6 +186,14 @@ std::vector<uint8_t> LoadDriverImage(const std::string& path) {
   return file;
 }
 
+sim::ImageSettings LoadImageSettings(const std::string& image_path) {
+  try {
+    return image_bench::ImageSettingsOf(image_path);
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
+}
+
 std::vector<uint8_t> LoadEcImage(const std::string& path) {
   std::vector<uint8_t> file = ReadInputFile(path);
   if (file.size() != sim::kEcImageSize) {
@@ -211,11 +219,7 @@ ChosenRun ChooseRun(const Options& options) {
     chosen.scenario = *found;
   }
   sim::Scenario& scenario = chosen.scenario;
-  try {
-    scenario.platform.image = image_bench::ImageSettingsOf(ImagePath(options, scenario.driver));
-  } catch (const image_bench::ImageError& e) {
-    throw InputError(e.what());
-  }
+  scenario.platform.image = LoadImageSettings(ImagePath(options, scenario.driver));
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
