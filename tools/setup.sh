@@ -35,9 +35,12 @@ packages_for() {
     # Debian's kernel (booted through its EFI stub) and static busybox for the
     # initramfs, with a static ec-setup built here.
     linux-guest) packages_for build && echo linux-image-amd64 busybox-static kmod binutils ;;
-    # What Debian's own OVMF build asks for (its debian/control), and
-    # UEFIExtract to read the images built.
-    edk2) packages_for source && echo gcc g++ make nasm acpica-tools python3 uuid-dev uefitool-cli ;;
+    # What Debian's own OVMF build asks for (its debian/control), UEFIExtract
+    # to read the images built, and the clang toolchains' LLVM tools.
+    edk2)
+      packages_for source
+      echo gcc g++ make nasm acpica-tools python3 uuid-dev uefitool-cli clang lld llvm
+      ;;
     screenshot) packages_for rig && echo netpbm ;;
     test)
       local purpose
