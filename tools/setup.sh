@@ -7,7 +7,7 @@ set -euo pipefail
 build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev
   libunicorn-dev)
 test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
-  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools)
+  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools lintian)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
