@@ -33,7 +33,7 @@ void EcModel::PlatformReset() {
 uint8_t EcModel::ReadStatus() {
   const bool obf = !replies_.empty() && obf_reads_left_ == 0;
   const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0) |
-                                               (burst_ ? kStatusBurst : 0));
+                                              (burst_ ? kStatusBurst : 0));
   if (ibf_ && ibf_reads_left_-- == 0) {
     ibf_ = false;
     starting_ = false;

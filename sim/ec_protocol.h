@@ -24,8 +24,8 @@ inline constexpr uint16_t kPostCodePort = 0x80;
 inline constexpr uint16_t kResetControlPort = 0xCF9;
 inline constexpr uint8_t kResetFull = 0x0E; // full reset, the value the updater restarts with
 
-inline constexpr uint8_t kStatusObf = 0x01; // a reply waits on the data port
-inline constexpr uint8_t kStatusIbf = 0x02; // the EC has not taken the last byte
+inline constexpr uint8_t kStatusObf = 0x01;   // a reply waits on the data port
+inline constexpr uint8_t kStatusIbf = 0x02;   // the EC has not taken the last byte
 inline constexpr uint8_t kStatusBurst = 0x10; // the EC stays in burst mode for the host
 
 inline constexpr uint8_t kProgressWaitInput = 0xEB;

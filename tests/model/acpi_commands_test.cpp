@@ -29,7 +29,8 @@ constexpr uint8_t kHeld = 0x7F;
 constexpr uint8_t kWritten = 0xC4;
 
 const Case kCases[] = {
-    {"read answers the register", {{Op::Cmd, sim::kAcpiRead}, {Op::Data, kAddress}, {Op::Read, kHeld}}},
+    {"read answers the register",
+     {{Op::Cmd, sim::kAcpiRead}, {Op::Data, kAddress}, {Op::Read, kHeld}}},
     {"write, then read the value written",
      {{Op::Cmd, sim::kAcpiWrite},
       {Op::Data, kAddress},
@@ -48,8 +49,12 @@ const Case kCases[] = {
       {Op::Cmd, sim::kAcpiBurstDisable},
       {Op::BurstShown, 0}}},
     {"the platform reset ends burst mode",
-     {{Op::Cmd, sim::kAcpiBurstEnable}, {Op::Read, sim::kAcpiBurstAck}, {Op::Reset}, {Op::BurstShown, 0}}},
-    {"query with no event pending answers 0", {{Op::Cmd, sim::kAcpiQuery}, {Op::Read, sim::kAcpiNoEvent}}},
+     {{Op::Cmd, sim::kAcpiBurstEnable},
+      {Op::Read, sim::kAcpiBurstAck},
+      {Op::Reset},
+      {Op::BurstShown, 0}}},
+    {"query with no event pending answers 0",
+     {{Op::Cmd, sim::kAcpiQuery}, {Op::Read, sim::kAcpiNoEvent}}},
     {"a command between a write's address and its value",
      {{Op::Cmd, sim::kAcpiWrite},
       {Op::Data, kAddress},
@@ -89,13 +94,12 @@ TEST_P(AcpiCommands, AnswersAsTheHostExpects) {
   EXPECT_EQ(ec.violations().size(), GetParam().violations);
 }
 
-INSTANTIATE_TEST_SUITE_P(Model, AcpiCommands, testing::ValuesIn(kCases),
-                         [](const auto& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name) {
-                             c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Model, AcpiCommands, testing::ValuesIn(kCases), [](const auto& info) {
+  std::string name = info.param.name;
+  for (char& c : name) {
+    c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  }
+  return name;
+});
 
 } // namespace
