@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: tools/setup.sh build|test
+# Usage: tools/setup.sh build|test|guest (guest: what the Linux test guest's build
+# needs beyond the build's own, its ACPI table's compiler)
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev
   libunicorn-dev)
-test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
+guest_packages=(acpica-tools)
+test_packages=("${build_packages[@]}" "${guest_packages[@]}" libclang-rt-14-dev clang-format
+  clang-tidy cppcheck
   qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools lintian)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+  guest) wanted=("${guest_packages[@]}") ;;
+  *) echo "usage: $0 build|test|guest" >&2; exit 2 ;;
 esac
 
 missing=()
