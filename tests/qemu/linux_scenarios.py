@@ -459,6 +459,7 @@ def os_enabled_guard():
         c.equal(read, bytes(REGISTERS), "the 256 registers read through ec_sys")
         check_ec_acpi_only(c, run, 0)
         note_linux_traffic(c, run, 0)
+        c.note("; ".join(re.findall(r"EC-GUEST ((?:ec gpe|dmesg) [^\r\n]*)", run.boot_text(0))))
         check_guard_powered_off(c, run, 1, 0xFF)
         check_setup(c, run.vars_path, expected_setup(0, 1, 0xFF))
 
