@@ -16,16 +16,22 @@ namespace {
 
 constexpr const char* kDebugfs = "/sys/kernel/debug";
 
+// modprobe's own messages go to /dev/null: the reason ec-setup gives is its
+// one line.
 bool LoadEcSys() {
   const char* const argv[] = {"modprobe", "-q", "ec_sys", nullptr};
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_adddup2(&quiet, STDOUT_FILENO, STDERR_FILENO);
   pid_t pid = 0;
   // posix_spawnp searches PATH: root's and sudo's hold /sbin.
-  if (posix_spawnp(&pid, "modprobe", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
-      0) {
-    return false;
-  }
+  const int spawned =
+      posix_spawnp(&pid, "modprobe", &quiet, nullptr, const_cast<char* const*>(argv), environ);
+  posix_spawn_file_actions_destroy(&quiet);
   int status = 0;
-  return waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return spawned == 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 bool DebugfsMounted() {
@@ -40,7 +46,7 @@ std::string WhyMissing(bool load_tried) {
     return "debugfs is not mounted on /sys/kernel/debug";
   }
   if (!load_tried) {
-    return "ec_sys is not loaded and only root may load it";
+    return "ec_sys is not loaded, and only root may load it";
   }
   return "modprobe ec_sys failed: no EC declared to ACPI, or no ec_sys module";
 }
@@ -50,7 +56,8 @@ std::string WhyMissing(bool load_tried) {
 EcReading ReadGuardRegister(const std::string& io_path, bool load_module) {
   int fd = open(io_path.c_str(), O_RDONLY | O_CLOEXEC);
   int error = fd < 0 ? errno : 0;
-  const bool load_tried = error == ENOENT && load_module;
+  // Without debugfs the module would load and still show nothing.
+  const bool load_tried = error == ENOENT && load_module && DebugfsMounted();
   if (load_tried && LoadEcSys()) {
     fd = open(io_path.c_str(), O_RDONLY | O_CLOEXEC);
     error = fd < 0 ? errno : 0;
