@@ -96,8 +96,8 @@ TEST_P(AcpiCommands, AnswersAsTheHostExpects) {
 
 INSTANTIATE_TEST_SUITE_P(Model, AcpiCommands, testing::ValuesIn(kCases), [](const auto& info) {
   std::string name = info.param.name;
-  for (char& c : name) {
-    c = std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  for (char& ch : name) {
+    ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
   }
   return name;
 });
