@@ -18,10 +18,20 @@ set(EC_IMAGE_LINK_OPTIONS
   /nodefaultlib /subsystem:efi_boot_service_driver /machine:x64
   /opt:ref /opt:icf /merge:.rdata=.text /filealign:32 /wx /timestamp:0)
 
+# Constants the platform sets: the banner's version bytes and where the EC
+# image lies in the boot flash. The sources refuse out-of-range values
+# (static_assert), so both this build and an EDK II build check them.
+set(EC_VERSION_FIELD1 0x00 CACHE STRING "First field of the updater's version banner (0..0xFF)")
+set(EC_VERSION_FIELD3 0x00 CACHE STRING "Third field of the updater's version banner (0..0xFF)")
+set(EC_IMAGE_BASE 0xFF660000 CACHE STRING
+  "Boot-flash address of the 128 KiB EC image (1 KiB aligned, below 4 GiB)")
+set(EC_SETTING_DEFINITIONS EC_VERSION_FIELD1=${EC_VERSION_FIELD1}
+  EC_VERSION_FIELD3=${EC_VERSION_FIELD3} EC_IMAGE_BASE=${EC_IMAGE_BASE})
+
 function(ec_driver_image NAME ENTRY)
   add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} firmware/platform/compiler_support.cpp)
   target_include_directories(${NAME} PRIVATE ${EC_FIRMWARE_DIR})
-  target_compile_definitions(${NAME} PRIVATE EC_DRIVER_IMAGE=1)
+  target_compile_definitions(${NAME} PRIVATE EC_DRIVER_IMAGE=1 ${EC_SETTING_DEFINITIONS})
   target_compile_options(${NAME} PRIVATE ${EC_IMAGE_COMPILE_OPTIONS})
   target_link_options(${NAME} PRIVATE ${EC_IMAGE_LINK_OPTIONS} /entry:${ENTRY}
     /map:$<TARGET_FILE_DIR:${NAME}>/${NAME}.map)
