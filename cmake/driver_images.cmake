@@ -27,6 +27,10 @@ set(EC_IMAGE_BASE 0xFF660000 CACHE STRING
   "Boot-flash address of the 128 KiB EC image (1 KiB aligned, below 4 GiB)")
 set(EC_SETTING_DEFINITIONS EC_VERSION_FIELD1=${EC_VERSION_FIELD1}
   EC_VERSION_FIELD3=${EC_VERSION_FIELD3} EC_IMAGE_BASE=${EC_IMAGE_BASE})
+# The same settings beside the image, for ./run and ./run firmware to expect
+# what this build shows and where it reads.
+list(JOIN EC_SETTING_DEFINITIONS "\n" EC_SETTING_LINES)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/ec_flash_updater.settings CONTENT "${EC_SETTING_LINES}\n")
 
 function(ec_driver_image NAME ENTRY)
   add_executable(${NAME} ${ARGN} ${EC_COMMON_SOURCES} firmware/platform/compiler_support.cpp)
@@ -60,6 +64,11 @@ add_test(NAME image_format.ec_threshold_guard
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_threshold_guard> GuardEntry)
 
 include(cmake/fv_modules.cmake)
+
+# The EDK II package's source INFs list what this build compiles.
+add_test(NAME edk2_package_sources
+  COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/edk2/test_package_sources.py
+          ${CMAKE_BINARY_DIR})
 
 # Test-only UEFI applications used by the firmware-level tests (never shipped).
 include(${PROJECT_SOURCE_DIR}/tests/qemu/test_app.cmake OPTIONAL)
