@@ -37,8 +37,9 @@ void EFIAPI OnReadyToBoot(EFI_EVENT Event, VOID* /*Context*/) {
       &Handle, &UpdateTriggerProtocolGuid, EFI_NATIVE_INTERFACE, nullptr);
   // A line on the console (and the serial log) that says when the platform
   // handed over; the updater's prompt, if "Setup" asks for an update, follows.
-  ST->ConOut->OutputString(ST->ConOut, EFI_ERROR(Status) ? u"\r\nEC update trigger: install failed\r\n"
-                                                         : u"\r\nEC update trigger: installed\r\n");
+  ST->ConOut->OutputString(ST->ConOut, EFI_ERROR(Status)
+                                           ? u"\r\nEC update trigger: install failed\r\n"
+                                           : u"\r\nEC update trigger: installed\r\n");
 }
 
 } // namespace
