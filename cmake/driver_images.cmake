@@ -65,6 +65,27 @@ add_test(NAME image_format.ec_threshold_guard
 
 include(cmake/fv_modules.cmake)
 
+# Out-of-range constants stop the compile at the check that names them; the
+# highest base whose 128 KiB still ends by 4 GiB builds.
+foreach(case
+    "EC_VERSION_FIELD1=0x100|update_prompt|EC_VERSION_FIELD1 must be a byte"
+    "EC_VERSION_FIELD3=-1|update_prompt|EC_VERSION_FIELD3 must be a byte"
+    "EC_IMAGE_BASE=0xFF660200|flash_program|EC_IMAGE_BASE must be 1 KiB aligned"
+    "EC_IMAGE_BASE=0xFFFF0000|flash_program|EC_IMAGE_BASE \\+ 128 KiB must not cross 4 GiB"
+    "EC_IMAGE_BASE=0xFFFE0000|flash_program|")
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 setting)
+  list(GET case 1 source)
+  list(GET case 2 refusal)
+  add_test(NAME constant_range.${setting}
+    COMMAND ${CMAKE_CXX_COMPILER} ${CMAKE_CXX_FLAGS} -std=c++20 -ffreestanding -fsyntax-only
+            -DEC_DRIVER_IMAGE=1 -D${setting} -I${EC_FIRMWARE_DIR}
+            ${EC_FIRMWARE_DIR}/updater/${source}.cpp)
+  if(refusal)
+    set_tests_properties(constant_range.${setting} PROPERTIES PASS_REGULAR_EXPRESSION "${refusal}")
+  endif()
+endforeach()
+
 # The EDK II package's source INFs list what this build compiles.
 add_test(NAME edk2_package_sources
   COMMAND Python3::Interpreter ${PROJECT_SOURCE_DIR}/tests/edk2/test_package_sources.py

@@ -13,9 +13,10 @@
 #define EC_VERSION_FIELD3 0x00
 #endif
 
-static_assert((EC_VERSION_FIELD1) >= 0 && (EC_VERSION_FIELD1) <= 0xFF,
+// A value is a byte when it survives the trip through UINT8 unchanged.
+static_assert(static_cast<UINT8>(EC_VERSION_FIELD1) == (EC_VERSION_FIELD1),
               "EC_VERSION_FIELD1 must be a byte, 0 to 0xFF");
-static_assert((EC_VERSION_FIELD3) >= 0 && (EC_VERSION_FIELD3) <= 0xFF,
+static_assert(static_cast<UINT8>(EC_VERSION_FIELD3) == (EC_VERSION_FIELD3),
               "EC_VERSION_FIELD3 must be a byte, 0 to 0xFF");
 
 namespace updater {

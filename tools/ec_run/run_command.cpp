@@ -211,10 +211,16 @@ ChosenRun ChooseRun(const Options& options) {
     chosen.scenario = *found;
   }
   sim::Scenario& scenario = chosen.scenario;
+  try {
+    scenario.platform.image = image_bench::ImageSettingsOf(ImagePath(options, scenario.driver));
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
-    chosen.flash_image = LoadFlashImage(*options.flash_image);
+    chosen.flash_image =
+        LoadFlashImage(*options.flash_image, scenario.platform.image.ec_image_base);
     scenario.platform.ec_image = chosen.flash_image->ec_image;
   }
   if (!options.keys.empty()) {
