@@ -11,7 +11,7 @@ build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmo
 edk2_packages=(gcc g++ make nasm acpica-tools uuid-dev dpkg-dev xz-utils uefitool-cli clang lld
   llvm)
 test_packages=("${build_packages[@]}" "${edk2_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
-  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools)
+  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools lintian)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
