@@ -48,6 +48,15 @@ set_source_files_properties(firmware/platform/compiler_support.cpp PROPERTIES CO
 ec_driver_image(ec_flash_updater UpdaterEntry ${EC_UPDATER_SOURCES})
 ec_driver_image(ec_threshold_guard GuardEntry ${EC_GUARD_SOURCES})
 
+# The platform-side sample that installs the update trigger: not a delivered
+# driver (integrators copy its source), built here for the firmware rig.
+add_executable(ec_trigger_sample firmware/sample/trigger/trigger_sample.cpp
+  firmware/platform/compiler_support.cpp)
+target_include_directories(ec_trigger_sample PRIVATE ${EC_FIRMWARE_DIR})
+target_compile_definitions(ec_trigger_sample PRIVATE EC_DRIVER_IMAGE=1)
+target_compile_options(ec_trigger_sample PRIVATE ${EC_IMAGE_COMPILE_OPTIONS})
+target_link_options(ec_trigger_sample PRIVATE ${EC_IMAGE_LINK_OPTIONS} /entry:TriggerSampleEntry)
+
 enable_testing()
 add_test(NAME image_format.ec_flash_updater
   COMMAND ${PROJECT_SOURCE_DIR}/tests/check_pe_image.sh $<TARGET_FILE:ec_flash_updater> UpdaterEntry)

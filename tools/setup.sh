@@ -33,8 +33,14 @@ packages_for() {
         qemu-system-data seabios ovmf mtools
       ;;
     # Debian's kernel (booted through its EFI stub) and static busybox for the
-    # initramfs, with a static ec-setup built here.
-    linux-guest) packages_for build && echo linux-image-amd64 busybox-static kmod binutils ;;
+    # initramfs, with a static ec-setup built here; that kernel's headers and
+    # source to build Linux's ec_sys, which Debian's kernel leaves out; iasl
+    # for the ACPI table that declares the EC to the guest.
+    linux-guest)
+      packages_for build
+      echo linux-image-amd64 busybox-static kmod binutils make xz-utils acpica-tools
+      guest_kernel_sources
+      ;;
     # What Debian's own OVMF build asks for (its debian/control), UEFIExtract
     # to read the images built, and the clang toolchains' LLVM tools.
     edk2)
@@ -51,6 +57,20 @@ packages_for() {
       return 1
       ;;
   esac
+}
+
+# The headers and the source of the kernel linux-image-amd64 points at: the
+# installed one's, else the one apt would install with it.
+guest_kernel_sources() {
+  local depends kernel
+  if [[ -z $(missing_of linux-image-amd64) ]]; then
+    depends=$(dpkg-query -W -f='${Depends}' linux-image-amd64)
+  else
+    depends=$(apt-cache show --no-all-versions linux-image-amd64 | sed -n 's/^Depends: //p')
+  fi
+  kernel=$(sed 's/[ ,(].*//; s/^linux-image-//' <<<"$depends")
+  [[ -n $kernel ]] || { echo "no kernel behind linux-image-amd64" >&2; return 1; }
+  echo "linux-headers-$kernel linux-source-$(cut -d. -f1-2 <<<"$kernel")"
 }
 
 # Each package once, in the order first named.

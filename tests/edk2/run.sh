@@ -5,9 +5,9 @@
 #   1. a minimal platform of our own, one volume holding only the two drivers,
 #      built fresh from the guide's INF, DSC and FDF lines;
 #   2. OVMF (OvmfPkgX64.dsc, Debian's 4 MB flags) with both drivers and the
-#      test-only trigger driver added by the same lines, built incrementally
-#      in the cache; its OVMF_CODE.fd and OVMF_VARS.fd go to build/edk2/ovmf/
-#      for the QEMU suite's "edk2" group;
+#      trigger sample built from the package's source INFs by the guide's
+#      source lines, built incrementally in the cache; its OVMF_CODE.fd and
+#      OVMF_VARS.fd go to build/edk2/ovmf/ for the QEMU suite's "edk2" group;
 #   3. the package alone from its DSC and source INFs (tests/edk2/package.sh)
 #      with each toolchain the INFs carry flags for, and once with the
 #      platform's constants set, as our own image build is with the same
@@ -38,12 +38,13 @@ edk2_build "$minimal" EcMinimal/EcMinimal.dsc "$OUT/minimal.log"
 # The workspace sits next to the BaseTools it was built with: the same
 # EDK II version and the same build scripts.
 ovmf="$(dirname "$EDK2_TOOLS")/ovmf"
-python3 -B "$PLATFORMS" ovmf "$ovmf" "$QEMU_IMAGE_DIR" "$EDK2_SRC"
+python3 -B "$PLATFORMS" ovmf "$ovmf" "$EDK2_SRC"
 read -ra flags <<<"$(ovmf_debian_flags)"
-# Once the whole platform has been built from these very DSC, FDF and flags,
-# only our prebuilt modules can have changed: EDK II's "fds" target redoes
-# the firmware files, volumes and flash images and compiles nothing.
-platform_hash=$( (cat "$ovmf"/EcOvmf/*; echo "${flags[*]}") | sha256sum | cut -c1-12)
+# Once the whole platform has been built from these very DSC, FDF, flags and
+# package sources, nothing is left to compile: EDK II's "fds" target redoes
+# the firmware files, volumes and flash images only.
+platform_hash=$( (cat "$ovmf"/EcOvmf/*; find "$ovmf/firmware" -type f | sort | xargs cat
+  echo "${flags[*]}") | sha256sum | cut -c1-12)
 stamp="$ovmf/.built-$platform_hash"
 target=()
 [[ -f "$stamp" ]] && target=(fds)

@@ -60,7 +60,7 @@ void OnlyTheScenariosDriver(sim::Scenario& scenario) {
   }
 }
 
-// What the rig cannot stage: its trigger driver installs the trigger once,
+// What the rig cannot stage: its trigger sample installs the trigger once,
 // and its variable store answers GetVariable itself.
 void CheckStageable(const sim::Scenario& scenario) {
   if (scenario.trigger_installs != 1) {

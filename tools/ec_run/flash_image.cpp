@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/ec_run/flash_image.h"
 
+#include <algorithm>
 #include <bit>
 
+#include "sim/flash_protocol.h"
 #include "sim/hex_text.h"
 #include "sim/platform.h"
 #include "tools/ec_run/report_text.h"
@@ -41,6 +43,14 @@ FlashImage LoadFlashImage(const std::string& path, uint64_t ec_image_base) {
   image.mapping = MapFlashImage(image.bytes.size(), path, ec_image_base);
   const auto first = image.bytes.begin() + static_cast<std::ptrdiff_t>(image.mapping.ec_offset);
   image.ec_image.assign(first, first + sim::kEcImageSize);
+  // No EC firmware is all 0xFF: such a region was never programmed (a layout
+  // that puts the EC elsewhere), and the updater would copy it into the EC's
+  // flash, leaving an EC that cannot start, and report success.
+  if (std::ranges::all_of(image.ec_image, [](uint8_t byte) { return byte == sim::kFlashErased; })) {
+    throw InputError(path + ": the EC region at file offset " + sim::Hex(image.mapping.ec_offset) +
+                     " (" + sim::Hex(image.mapping.base + image.mapping.ec_offset) +
+                     ") is erased (all 0xFF); the updater would program that into the EC");
+  }
   return image;
 }
 

@@ -33,6 +33,8 @@ struct FlashImage {
   std::vector<uint8_t> ec_image; // the 128 KiB the updater will read
 };
 
+// Throws InputError as MapFlashImage does, and for an EC region that is
+// erased (all 0xFF).
 FlashImage LoadFlashImage(const std::string& path, uint64_t ec_image_base = sim::kBootFlashBase);
 
 } // namespace ec_run

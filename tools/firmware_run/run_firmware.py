@@ -70,7 +70,7 @@ def write_board(plan, work, out):
     start = time.monotonic()
     built = fv_images.build_image(code, fv_images.driver_files(IMAGE_DIR, work))
     print(f"code volume    OVMF_CODE_4M.fd + {len(built.added)} files in the DXE volume (both "
-          f"drivers, the test trigger), {time.monotonic() - start:.1f} s", file=out)
+          f"drivers, the trigger sample), {time.monotonic() - start:.1f} s", file=out)
     board = os.path.join(work, "board.bin")
     store = os.path.join(work, "vars.fd")
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))

@@ -58,6 +58,11 @@ def layout(code, variables, ec_image=None, base=None, ec_address=EC_IMAGE_ADDRES
     if ec_image is not None:
         flash[ec_at:ec_at + EC_IMAGE_SIZE] = ec_image
         notes.append(f"EC image at {ec_at:#x} ({ec_address:#x})")
+    # No EC firmware is all 0xFF: the updater would copy that region into the
+    # EC's flash, leaving an EC that cannot start, and report success.
+    if flash[ec_at:ec_at + EC_IMAGE_SIZE].count(ERASED) == EC_IMAGE_SIZE:
+        raise Refusal(f"the EC region at {ec_at:#x} ({ec_address:#x}) is erased "
+                      "(all 0xFF); the updater would program that into the EC")
     flash[FIRMWARE_AT:FIRMWARE_AT + len(variables)] = variables
     flash[FIRMWARE_AT + len(variables):] = code
     notes.append(f"variable store at {FIRMWARE_AT:#x}, code volume at "
