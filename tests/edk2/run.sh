@@ -27,7 +27,6 @@ mkdir -p "$EDK2_CACHE"
 exec 9>"$EDK2_CACHE/.lock"
 flock 9
 edk2_prepare
-"$ROOT/tools/setup.sh" edk2
 ensure_images
 mkdir -p "$OUT"
 

@@ -11,9 +11,9 @@
 # it is built here, unchanged, from Debian's linux-source package against the
 # kernel's own headers, and kept per kernel and source version.
 #
-# Installs linux-image-amd64, busybox-static, the kernel's headers and
-# linux-source when missing (as root). Prints the folder holding vmlinuz,
-# initrd.img and ec.aml:
+# Installs what it needs when missing (as root, through tools/setup.sh):
+# linux-image-amd64, busybox-static, the kernel's headers and linux-source.
+# Prints the folder holding vmlinuz, initrd.img and ec.aml:
 #   ${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest/KEY
 # KEY hashes the package versions and every input file.
 set -euo pipefail
@@ -21,26 +21,7 @@ ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HERE=$ROOT/tests/linux_guest
 CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest
 
-installed() { [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]; }
-
-install_missing() {
-  local missing=() package
-  for package in "$@"; do
-    installed "$package" || missing+=("$package")
-  done
-  ((${#missing[@]} > 0)) || return 0
-  echo "installing: ${missing[*]}" >&2
-  if ((EUID != 0)); then
-    echo "missing packages and not root: apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >&2
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
-}
-
-install_missing linux-image-amd64 busybox-static kmod binutils python3 make xz-utils
-"$ROOT/tools/setup.sh" guest >&2
+"$ROOT/tools/setup.sh" linux-guest
 
 # The kernel the metapackage points at, not whichever one happens to run here.
 kernel_package=$(dpkg-query -W -f='${Depends}' linux-image-amd64 | sed 's/[ ,(].*//')
@@ -48,7 +29,6 @@ kernel=${kernel_package#linux-image-}
 vmlinuz=/boot/vmlinuz-$kernel
 [[ -f $vmlinuz ]] || { echo "no $vmlinuz for $kernel_package" >&2; exit 1; }
 series=$(echo "$kernel" | cut -d. -f1-2)
-install_missing "linux-headers-$kernel" "linux-source-$series"
 
 # efivarfs and, depth first, every module it needs, each before its user.
 modules=()
@@ -78,10 +58,7 @@ if [[ ! -f $ec_sys_cache/ec_sys.ko ]]; then
   rm -rf "$source_dir"
 fi
 
-{
-  "$ROOT/tools/setup.sh" build
-  cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup
-} >&2
+(cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup) >&2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 strip -o "$work/ec-setup" "$ROOT/build/host/tools/ec_setup/ec-setup"

@@ -14,11 +14,11 @@ import ec_protocol as ec
 import fv_images
 import variables
 from ec_device import Ec
+from updater_console import BOOT_MANAGER
 from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
                        INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
                        check_model_report, check_setup, ec_answering, setup_bytes)
 
-BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial
 TRIGGER_INSTALLED = "EC update trigger: installed"
 
 OLD = fv_images.ec_image(fv_images.OLD_EC_IMAGE)   # the EC's flash before an update

@@ -13,6 +13,7 @@ import tempfile
 import threading
 import time
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import board_scenarios
 import ec_device
 import edk2_scenarios

@@ -11,8 +11,7 @@ import random
 import shutil
 import uuid
 
-from scenarios import SETUP_ATTRIBUTES
-from variables import SETUP_GUID, setup_variable  # also puts tools/fv on the path
+from variables import SETUP_ATTRIBUTES, SETUP_GUID, setup_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
 import board_flash  # noqa: E402
