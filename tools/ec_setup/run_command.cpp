@@ -4,13 +4,15 @@
 #include <cerrno>
 #include <cstring>
 
+#include "sim/hex_text.h"
 #include "tools/ec_setup/command_line.h"
-#include "tools/ec_setup/hex_text.h"
 #include "tools/ec_setup/read_back.h"
 #include "tools/ec_setup/setup_edit.h"
 #include "tools/ec_setup/show_report.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

@@ -4,11 +4,13 @@
 #include <optional>
 
 #include "common/setup_data.h"
+#include "sim/hex_text.h"
 #include "sim/json_text.h"
-#include "tools/ec_setup/hex_text.h"
 #include "tools/ec_setup/setup_edit.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

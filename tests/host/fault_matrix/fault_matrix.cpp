@@ -48,8 +48,8 @@ std::string CurrentGroup() {
 std::string FiguresText(const Figures& f) {
   std::ostringstream out;
   out << "Fault matrix: " << f.cases << " fault cases ran in " << f.groups.size() << " groups.\n"
-      << "  Setup bytes that must be kept (all but byte 3172, and the attributes) were kept in "
-      << f.setup_kept << " of " << f.cases << " cases.\n"
+      << "  Setup bytes that must be kept (all but byte " << sim::kRequestByte
+      << ", and the attributes) were kept in " << f.setup_kept << " of " << f.cases << " cases.\n"
       << "  The drivers ended the way the protocol says in " << f.ended_right << " of " << f.cases
       << " cases.\n";
   const char* separator = "  By group: ";
