@@ -44,11 +44,11 @@ struct TypedTrap<Names, Index, R(EFIAPI*)(A...)> {
 // Where a slot lies in its table, from its place among the names; a name
 // missing from the list lies past the table.
 constexpr size_t SlotIndex(std::span<const std::string_view> names, std::string_view name) {
-  size_t i = 0;
-  while (i < names.size() && names[i] != name) {
-    ++i;
+  size_t index = 0;
+  while (index < names.size() && names[index] != name) {
+    ++index;
   }
-  return i;
+  return index;
 }
 constexpr size_t kFirstServiceSlot = sizeof(EFI_TABLE_HEADER);
 constexpr size_t BootSlot(std::string_view name) {

@@ -113,11 +113,11 @@ Token TrafficDecoder::Opcode(uint8_t byte) {
 
 Token TrafficDecoder::FlashByte(uint8_t byte) {
   transaction_.sent.push_back(byte);
-  const size_t n = transaction_.sent.size();
-  if (transaction_.addressed && n <= kFlashAddressBytes) {
+  const size_t sent = transaction_.sent.size();
+  if (transaction_.addressed && sent <= kFlashAddressBytes) {
     return Token::AddressByte;
   }
-  if (transaction_.opcode == kFlashFastRead && n == kFlashAddressBytes + 1) {
+  if (transaction_.opcode == kFlashFastRead && sent == kFlashAddressBytes + 1) {
     return Token::DummyByte;
   }
   return Token::FlashDataByte;

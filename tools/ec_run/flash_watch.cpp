@@ -16,25 +16,25 @@ FlashWatch::FlashWatch(std::span<const uint8_t> ec_image) : image_(ec_image) {}
 
 void FlashWatch::See(const sim::PortAccess& access) {
   const sim::Token token = decoder_.See(access);
-  const sim::FlashTransaction& t = decoder_.transaction();
+  const sim::FlashTransaction& transaction = decoder_.transaction();
   if (!decoder_.in_transaction()) {
     return;
   }
   switch (token) {
   case sim::Token::AddressByte:
-    if (t.opcode == sim::kFlashErase1K && t.HasAddress()) {
-      erased_block_ = t.Address() / kBlockSize;
+    if (transaction.opcode == sim::kFlashErase1K && transaction.HasAddress()) {
+      erased_block_ = transaction.Address() / kBlockSize;
       ++erased_;
       Changed();
     }
     return;
   case sim::Token::Opcode:
-    if (t.opcode == sim::kFlashWordProgram) {
+    if (transaction.opcode == sim::kFlashWordProgram) {
       programmed_block_ = erased_block_;
     }
     return;
   case sim::Token::FlashReply:
-    if (ReadsBackProgrammedBlock(t)) {
+    if (ReadsBackProgrammedBlock(transaction)) {
       ++verified_;
       programmed_block_ = -1;
       Changed();
@@ -56,7 +56,7 @@ bool FlashWatch::ReadsBackProgrammedBlock(const sim::FlashTransaction& t) const 
          std::equal(t.read.begin(), t.read.end(), image_.begin() + address);
 }
 
-void FlashWatch::Changed() {
+void FlashWatch::Changed() const {
   if (on_change) {
     on_change(*this);
   }

@@ -26,7 +26,7 @@ public:
   std::function<void(const FlashWatch&)> on_change;
 
 private:
-  void Changed();
+  void Changed() const;
   [[nodiscard]] bool ReadsBackProgrammedBlock(const sim::FlashTransaction& t) const;
 
   std::span<const uint8_t> image_;

@@ -75,14 +75,14 @@ constexpr std::array<Naming, static_cast<size_t>(Token::OtherPort) + 1> kNamings
 }};
 
 TracedAccess Named(Token token, const sim::PortAccess& access, const sim::FlashTransaction& t) {
-  const Naming& n = kNamings[static_cast<size_t>(token)];
-  TracedAccess r;
-  r.access = access;
-  r.kind = n.kind;
-  r.detail = n.detail != nullptr      ? n.detail
-             : token == Token::Opcode ? OpcodeName(access.value)
-                                      : FlashReplyName(t);
-  return r;
+  const Naming& naming = kNamings[static_cast<size_t>(token)];
+  TracedAccess named;
+  named.access = access;
+  named.kind = naming.kind;
+  named.detail = naming.detail != nullptr ? naming.detail
+                 : token == Token::Opcode ? OpcodeName(access.value)
+                                          : FlashReplyName(t);
+  return named;
 }
 
 // The step a command outside pass-through mode begins, if any.
@@ -154,16 +154,16 @@ std::string StepName(const Step& step) {
 
 void TraceClassifier::See(uint64_t index, uint64_t time_ns, const sim::PortAccess& access) {
   const Token token = decoder_.See(access);
-  const sim::FlashTransaction& t = decoder_.transaction();
-  TracedAccess r = Named(token, access, t);
-  r.index = index;
-  r.time_ns = time_ns;
+  const sim::FlashTransaction& transaction = decoder_.transaction();
+  TracedAccess record = Named(token, access, transaction);
+  record.index = index;
+  record.time_ns = time_ns;
   switch (token) {
   case Token::StatusRead:
   case Token::WaitToWrite:
   case Token::WaitForReply:
   case Token::OtherProgress:
-    waits_.push_back(r);
+    waits_.push_back(record);
     return;
   case Token::EnterPassThrough:
   case Token::LeavePassThrough:
@@ -181,17 +181,18 @@ void TraceClassifier::See(uint64_t index, uint64_t time_ns, const sim::PortAcces
     transaction_start_ = held_.size();
     break;
   case Token::Ready: // from here on the flash is reached, first to identify it
-    Place(r);
+    Place(record);
     step_ = {StepKind::Identification};
     return;
   default:
     break;
   }
-  Place(r);
+  Place(record);
   if (token == Token::Opcode) {
-    Opcode(access.value, t);
-  } else if (token == Token::AddressByte && t.sent.size() == sim::kFlashAddressBytes && holding_) {
-    AddressKnown(t);
+    Opcode(access.value, transaction);
+  } else if (token == Token::AddressByte && transaction.sent.size() == sim::kFlashAddressBytes &&
+             holding_) {
+    AddressKnown(transaction);
   }
 }
 
@@ -249,8 +250,8 @@ void TraceClassifier::Place(const TracedAccess& r) {
   if (holding_) {
     held_.insert(held_.end(), waits_.begin(), waits_.end());
   } else {
-    for (const TracedAccess& w : waits_) {
-      Emit(w);
+    for (const TracedAccess& wait : waits_) {
+      Emit(wait);
     }
   }
   waits_.clear();
@@ -277,8 +278,8 @@ void TraceClassifier::Emit(TracedAccess r) const {
 
 void TraceClassifier::Finish() {
   Release();
-  for (const TracedAccess& w : waits_) {
-    Emit(w);
+  for (const TracedAccess& wait : waits_) {
+    Emit(wait);
   }
   waits_.clear();
 }
