@@ -27,12 +27,14 @@ void EcModel::PlatformReset() {
   pending_ = Pending::None;
   not_ready_left_ = 0;
   mode_ = Mode::Normal;
+  burst_ = false;
   flash_.PlatformReset();
 }
 
 uint8_t EcModel::ReadStatus() {
   const bool obf = !replies_.empty() && obf_reads_left_ == 0;
-  const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0));
+  const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0) |
+                                              (burst_ ? kStatusBurst : 0));
   if (ibf_ && ibf_reads_left_-- == 0) {
     ibf_ = false;
     starting_ = false;
@@ -104,6 +106,8 @@ void EcModel::WriteCommand(uint8_t command) {
     return;
   case Pending::GuardThreshold:
   case Pending::ReadRegister:
+  case Pending::WriteAddress:
+  case Pending::WriteValue:
     Violation("command " + HexByte(command) + " while a data byte was expected");
     pending_ = Pending::None;
     break;
@@ -162,6 +166,19 @@ void EcModel::NormalCommand(uint8_t command) {
   case kAcpiRead:
     pending_ = Pending::ReadRegister;
     return;
+  case kAcpiWrite:
+    pending_ = Pending::WriteAddress;
+    return;
+  case kAcpiBurstEnable:
+    burst_ = true;
+    QueueReply(kAcpiBurstAck);
+    return;
+  case kAcpiBurstDisable:
+    burst_ = false;
+    return;
+  case kAcpiQuery:
+    QueueReply(kAcpiNoEvent);
+    return;
   default:
     Violation("unknown command " + HexByte(command));
     return;
@@ -178,6 +195,13 @@ void EcModel::WriteData(uint8_t data) {
     return;
   case Pending::ReadRegister:
     QueueReply(config_.registers[data]);
+    return;
+  case Pending::WriteAddress:
+    write_address_ = data;
+    pending_ = Pending::WriteValue;
+    return;
+  case Pending::WriteValue:
+    config_.registers[write_address_] = data;
     return;
   default:
     Violation("data byte " + HexByte(data) + " with no command expecting it");

@@ -35,7 +35,7 @@ ensure_qemu_packages() {
 
 ensure_images() {
   local image
-  for image in ec_flash_updater.efi ec_threshold_guard.efi setup_tool.efi test_trigger_driver.efi \
+  for image in ec_flash_updater.efi ec_threshold_guard.efi setup_tool.efi ec_trigger_sample.efi setup_lock_driver.efi \
     ec_flash_updater.ffs ec_threshold_guard.ffs; do
     if [[ ! -f "$QEMU_IMAGE_DIR/$image" ]]; then
       ensure_packages cmake:cmake ninja:ninja-build clang++:clang lld-link:lld || return 1

@@ -70,13 +70,14 @@ def write_board(plan, work, out):
     start = time.monotonic()
     built = fv_images.build_image(code, fv_images.driver_files(IMAGE_DIR, work))
     print(f"code volume    OVMF_CODE_4M.fd + {len(built.added)} files in the DXE volume (both "
-          f"drivers, the test trigger), {time.monotonic() - start:.1f} s", file=out)
+          f"drivers, the trigger sample), {time.monotonic() - start:.1f} s", file=out)
     board = os.path.join(work, "board.bin")
     store = os.path.join(work, "vars.fd")
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))
     flash_image = plan["flash_image"]
     ec_image = None if flash_image else os.path.join(work, "ec_image.bin")
-    notes = board_flash.build(board, code, ec_image, store, flash_image)
+    # Where the updater image was built to read the EC image.
+    notes = board_flash.build(board, code, ec_image, store, flash_image, plan["ec_image_base"])
     print(f"board flash    {flash_image or '16 MiB'}: " + "; ".join(notes), file=out)
     return board
 

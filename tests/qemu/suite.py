@@ -85,7 +85,8 @@ class BuiltImages:
     interpreter lock) overlaps the boots of the scenarios before them."""
 
     BUILDERS = {fv_scenarios.DRIVERS_IMAGE: fv_images.driver_files,
-                fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files}
+                fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files,
+                fv_scenarios.LOCKED_IMAGE: fv_images.locked_setup_files}
 
     def __init__(self, image_dir, folder, names):
         self.image_dir = image_dir

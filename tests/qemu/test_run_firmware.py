@@ -30,9 +30,11 @@ class RefusalTest(unittest.TestCase):
         trace = os.path.join(work, "trace.csv")
         small = os.path.join(work, "small.bin")
         large = os.path.join(work, "large.bin")
-        for path, size in ((small, 4 << 20), (large, 32 << 20)):
+        erased = os.path.join(work, "erased.bin")
+        for path, size, byte in ((small, 4 << 20, b"\x5a"), (large, 32 << 20, b"\x5a"),
+                                 (erased, 16 << 20, b"\xff")):
             with open(path, "wb") as f:
-                f.write(b"\xff" * size)
+                f.write(byte * size)
         # arguments, words the one line must hold
         cases = [
             (["--io-us", "2"], "--io-us"),
@@ -47,6 +49,7 @@ class RefusalTest(unittest.TestCase):
              "not to guard"),
             (["--flash-image", small], "above the EC image"),
             (["--flash-image", large], "the board's 16 MiB boot flash, not 33,554,432 bytes"),
+            (["--flash-image", erased], "EC region at file offset 0x660000 (0xFF660000) is erased"),
             (["--ec-image", "/nonexistent/ec.bin"], "cannot open /nonexistent/ec.bin"),
             (["--trace", trace, "--ec-image", small], "exactly 131,072 bytes"),
             (["--trace", "/nonexistent/trace.csv"], "cannot write /nonexistent/trace.csv"),

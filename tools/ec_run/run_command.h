@@ -31,5 +31,8 @@ int ListScenarios();
 
 // A driver image file, read and checked; InputError names the file and why.
 std::vector<uint8_t> LoadDriverImage(const std::string& path);
+// What an updater image was built with (the record beside it); InputError for
+// a bad record.
+sim::ImageSettings LoadImageSettings(const std::string& image_path);
 
 } // namespace ec_run
