@@ -22,6 +22,7 @@ void EcModel::PlatformReset() {
     ibf_reads_left_ = 0;
   }
   replies_.clear();
+  handshake_reply_queued_ = false;
   obf_reads_left_ = 0;
   pending_ = Pending::None;
   not_ready_left_ = 0;
@@ -70,14 +71,20 @@ uint8_t EcModel::ReadData() {
   const uint8_t value = replies_.front();
   replies_.pop_front();
   obf_reads_left_ = config_.obf_delay_reads;
+  if (handshake_reply_queued_) { // it was the only reply queued, so the one read
+    handshake_reply_queued_ = false;
+    ++handshake_replies_;
+  }
   if (mode_ == Mode::Handshake && replies_.empty()) {
     NextHandshakeReply();
   }
   return value;
 }
 
+// The EC keeps a reply to the pass-through request waiting until it is
+// ready; the report counts the replies the host read, not the one it left.
 void EcModel::NextHandshakeReply() {
-  ++handshake_replies_;
+  handshake_reply_queued_ = true;
   if (not_ready_left_ != 0) {
     if (not_ready_left_ > 0) {
       --not_ready_left_;
@@ -147,6 +154,7 @@ void EcModel::NormalCommand(uint8_t command) {
     mode_ = Mode::Handshake;
     not_ready_left_ = config_.replies_before_ready;
     replies_.clear();
+    handshake_reply_queued_ = false;
     NextHandshakeReply();
     return;
   case kPtLeave: // leaving a mode never entered is harmless

@@ -44,6 +44,7 @@ public:
   [[nodiscard]] bool in_pass_through() const { return mode_ == Mode::PassThrough; }
   [[nodiscard]] bool in_burst() const { return burst_; }
   [[nodiscard]] int guard_threshold() const { return guard_threshold_; } // -1: never sent
+  // Replies to the pass-through request the host has read.
   [[nodiscard]] unsigned handshake_replies() const { return handshake_replies_; }
   [[nodiscard]] const std::vector<std::string>& violations() const { return violations_; }
   EcConfig& config() { return config_; }
@@ -79,6 +80,7 @@ private:
   std::deque<uint8_t> replies_;
   unsigned obf_reads_left_ = 0;
   int not_ready_left_ = 0;
+  bool handshake_reply_queued_ = false; // the queue's one reply answers the pass-through request
   unsigned handshake_replies_ = 0;
   int guard_threshold_ = -1;
   std::vector<std::string> violations_;

@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "sim/ec_protocol.h"
 #include "tools/ec_setup/run_command.h"
 
 namespace {
@@ -25,8 +26,10 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using Args = std::vector<std::string>;
 
-// The layout written out here, apart from the tool's own definition.
-constexpr size_t kRequest = 3172, kEnable = 3176, kThreshold = 3177, kBuffer = 3180;
+// The layout from the host side's protocol home, apart from the tool's own
+// definition (the drivers' header).
+constexpr size_t kRequest = sim::kRequestByte, kEnable = sim::kGuardEnableByte,
+                 kThreshold = sim::kGuardThresholdByte, kBuffer = sim::kSetupSize;
 constexpr uint32_t kNvBsRt = 0x7;
 const char* const kFileName = "Setup-ec87d643-eba4-4bb5-a1e5-3f3e36b20da9";
 const char* const kListed = "# the rig\n[machine]\nsys_vendor = QEMU\n"

@@ -168,14 +168,6 @@ int RunAndReport(sim::Scenario scenario, const Options& options, std::vector<uin
 
 } // namespace
 
-std::vector<uint8_t> ReadInputFile(const std::string& path) {
-  try {
-    return image_bench::ReadFileBytes(path); // its message names the file
-  } catch (const image_bench::ImageError& e) {
-    throw InputError(e.what());
-  }
-}
-
 std::vector<uint8_t> LoadDriverImage(const std::string& path) {
   std::vector<uint8_t> file = ReadInputFile(path);
   try {
@@ -192,15 +184,6 @@ sim::ImageSettings LoadImageSettings(const std::string& image_path) {
   } catch (const image_bench::ImageError& e) {
     throw InputError(e.what());
   }
-}
-
-std::vector<uint8_t> LoadEcImage(const std::string& path) {
-  std::vector<uint8_t> file = ReadInputFile(path);
-  if (file.size() != sim::kEcImageSize) {
-    throw InputError(path + ": " + Grouped(file.size()) + " bytes; an EC image is exactly " +
-                     Grouped(sim::kEcImageSize) + " bytes (128 KiB)");
-  }
-  return file;
 }
 
 ChosenRun ChooseRun(const Options& options) {

@@ -2,10 +2,12 @@
 #include "tools/ec_setup/guard_check.h"
 
 #include "common/setup_data.h"
+#include "sim/hex_text.h"
 #include "tools/ec_setup/exit_status.h"
-#include "tools/ec_setup/hex_text.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

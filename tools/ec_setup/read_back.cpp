@@ -3,9 +3,11 @@
 
 #include <algorithm>
 
-#include "tools/ec_setup/hex_text.h"
+#include "sim/hex_text.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

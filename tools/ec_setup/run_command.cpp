@@ -5,9 +5,9 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "sim/hex_text.h"
 #include "tools/ec_setup/command_line.h"
 #include "tools/ec_setup/guard_check.h"
-#include "tools/ec_setup/hex_text.h"
 #include "tools/ec_setup/machine_check.h"
 #include "tools/ec_setup/outcome_report.h"
 #include "tools/ec_setup/read_back.h"
@@ -15,6 +15,8 @@
 #include "tools/ec_setup/show_report.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

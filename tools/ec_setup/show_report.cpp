@@ -4,14 +4,16 @@
 #include <optional>
 
 #include "common/setup_data.h"
+#include "sim/hex_text.h"
 #include "sim/json_text.h"
 #include "tools/ec_setup/exit_status.h"
 #include "tools/ec_setup/guard_check.h"
-#include "tools/ec_setup/hex_text.h"
 #include "tools/ec_setup/outcome_report.h"
 #include "tools/ec_setup/setup_edit.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 

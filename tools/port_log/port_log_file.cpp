@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/port_log/port_log_file.h"
 
+#include "tools/ec_run/input_files.h"
 #include "tools/ec_run/options.h"
-#include "tools/ec_run/run_command.h"
 #include "tools/qemu_rig/port_log_record.h"
 
 namespace port_log {
