@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Installs the Debian packages the build and the tests need, when missing.
-# Usage: tools/setup.sh build|test
+# Usage: tools/setup.sh build|test|edk2
 set -euo pipefail
 
 build_packages=(cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev
   libunicorn-dev)
-test_packages=("${build_packages[@]}" libclang-rt-14-dev clang-format clang-tidy cppcheck
-  qemu-system-x86 ovmf uefitool-cli imagemagick reuse mtools)
+# EDK II's builds: Debian's own OVMF build's needs, the tools the checks use,
+# and the clang toolchains' LLVM tools.
+edk2_packages=(gcc g++ make nasm acpica-tools uuid-dev dpkg-dev xz-utils uefitool-cli clang lld
+  llvm)
+test_packages=("${build_packages[@]}" "${edk2_packages[@]}" libclang-rt-14-dev clang-format
+  clang-tidy cppcheck qemu-system-x86 ovmf imagemagick reuse mtools lintian)
 
 case "${1:-build}" in
   build) wanted=("${build_packages[@]}") ;;
   test) wanted=("${test_packages[@]}") ;;
-  *) echo "usage: $0 build|test" >&2; exit 2 ;;
+  edk2) wanted=("${edk2_packages[@]}") ;;
+  *) echo "usage: $0 build|test|edk2" >&2; exit 2 ;;
 esac
 
 missing=()

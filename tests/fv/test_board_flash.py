@@ -72,6 +72,22 @@ class BoardFlash(unittest.TestCase):
                 if base:
                     self.assertIn("kept the flash image", result.stdout)
 
+    def test_ec_image_where_the_updater_was_built_to_read_it(self):
+        # (address, file offset or None: refused)
+        cases = [(0xFF000000, 0), (0xFFBE0000, 0xBE0000), (0xFF660400, 0x660400),
+                 (0xFEFFFC00, None), (0xFFBE0400, None)]
+        code, variables, ec = (p.read_bytes() for p in (self.code, VARS, self.ec))
+        for address, at in cases:
+            with self.subTest(f"{address:#x}"):
+                if at is None:
+                    with self.assertRaises(board_flash.Refusal):
+                        board_flash.layout(code, variables, ec, ec_address=address)
+                    continue
+                flash, _ = board_flash.layout(code, variables, ec, ec_address=address)
+                self.assertEqual(flash[at:at + len(ec)], ec)
+                rest = flash[:at] + flash[at + len(ec):board_flash.FIRMWARE_AT]
+                self.assertEqual(rest, b"\xff" * len(rest))
+
     def test_setup_read_back_from_the_store_inside(self):
         store = self.work / "vars.fd"
         shutil.copyfile(VARS, store)

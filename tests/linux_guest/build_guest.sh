@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the Linux test guest once per machine: Debian's kernel (its vmlinuz
 # is a UEFI application through the EFI stub) and an initramfs with static
-# busybox, a static ec-setup, the test-only efivarfs probe, the efivarfs module and what it depends on, and
+# busybox, a static ec-setup with its list of machines (the rig's QEMU), the test-only efivarfs probe, the efivarfs module and what it depends on, and
 # tests/linux_guest/init. Installs linux-image-amd64 and busybox-static when
 # missing (as root). Prints the folder holding vmlinuz and initrd.img:
 #   ${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest/KEY
@@ -73,7 +73,7 @@ done
 key=$({
   dpkg-query -W -f='${Package} ${Version}\n' "$kernel_package" busybox-static
   sha256sum "$vmlinuz" /bin/busybox "$work/ec-setup" "${module_files[@]}" "$HERE/init" \
-    "$HERE/efivarfs_probe.cpp" \
+    "$HERE/efivarfs_probe.cpp" "$HERE/ec-setup.conf" \
     "$HERE/initramfs.py" "$HERE/build_guest.sh" | cut -d' ' -f1
 } | sha256sum | cut -c1-16)
 folder=$CACHE/$kernel-$key
@@ -81,7 +81,7 @@ if [[ ! -f $folder/initrd.img ]]; then
   mkdir -p "$work/out"
   cp "$vmlinuz" "$work/out/vmlinuz"
   python3 "$HERE/initramfs.py" "$work/out/initrd.img" "$HERE/init" /bin/busybox "$work/ec-setup" \
-    "$work/efivarfs-probe" "${module_files[@]}"
+    "$work/efivarfs-probe" "$HERE/ec-setup.conf" "${module_files[@]}"
   mkdir -p "$CACHE"
   rm -rf "$folder"
   mv "$work/out" "$folder"

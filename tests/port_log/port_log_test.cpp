@@ -20,6 +20,7 @@
 #include "tools/port_log/oracle.h"
 #include "tools/port_log/port_log_file.h"
 #include "tools/port_log/summary.h"
+#include "tools/qemu_rig/port_log_record.h"
 
 namespace {
 
@@ -151,7 +152,7 @@ TEST(PortLogCompare, NeverBusyIsAccessForAccess) {
   written.Accesses(Update());
   for (const auto& c : changes) {
     std::vector<uint8_t> bytes = written.bytes();
-    bytes[(c.index + 1) * LogWriter::kRecordBytes + LogWriter::kValueByte] ^= 0x01;
+    bytes[(c.index + 1) * PORT_LOG_RECORD_SIZE + PORT_LOG_VALUE_AT] ^= 0x01;
     const port_log::Comparison result =
         port_log::Compare(port_log::SplitBoots(bytes).at(0), oracle);
     EXPECT_FALSE(result.equal);

@@ -76,7 +76,8 @@ def write_board(plan, work, out):
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))
     flash_image = plan["flash_image"]
     ec_image = None if flash_image else os.path.join(work, "ec_image.bin")
-    notes = board_flash.build(board, code, ec_image, store, flash_image)
+    # Where the updater image was built to read the EC image.
+    notes = board_flash.build(board, code, ec_image, store, flash_image, plan["ec_image_base"])
     print(f"board flash    {flash_image or '16 MiB'}: " + "; ".join(notes), file=out)
     return board
 

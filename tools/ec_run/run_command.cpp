@@ -186,6 +186,14 @@ std::vector<uint8_t> LoadDriverImage(const std::string& path) {
   return file;
 }
 
+sim::ImageSettings LoadImageSettings(const std::string& image_path) {
+  try {
+    return image_bench::ImageSettingsOf(image_path);
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
+  }
+}
+
 std::vector<uint8_t> LoadEcImage(const std::string& path) {
   std::vector<uint8_t> file = ReadInputFile(path);
   if (file.size() != sim::kEcImageSize) {
@@ -211,10 +219,12 @@ ChosenRun ChooseRun(const Options& options) {
     chosen.scenario = *found;
   }
   sim::Scenario& scenario = chosen.scenario;
+  scenario.platform.image = LoadImageSettings(ImagePath(options, scenario.driver));
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
-    chosen.flash_image = LoadFlashImage(*options.flash_image);
+    chosen.flash_image =
+        LoadFlashImage(*options.flash_image, scenario.platform.image.ec_image_base);
     scenario.platform.ec_image = chosen.flash_image->ec_image;
   }
   if (!options.keys.empty()) {

@@ -38,6 +38,9 @@ int ListScenarios();
 std::vector<uint8_t> ReadInputFile(const std::string& path);
 // A driver image file, read and checked; InputError names the file and why.
 std::vector<uint8_t> LoadDriverImage(const std::string& path);
+// What an updater image was built with (the record beside it); InputError for
+// a bad record.
+sim::ImageSettings LoadImageSettings(const std::string& image_path);
 // An EC image file: exactly 128 KiB.
 std::vector<uint8_t> LoadEcImage(const std::string& path);
 
