@@ -5,15 +5,17 @@
 # that needs a package asks this one.
 #   tools/setup.sh PURPOSE...          installs what the purposes need, when missing
 #   tools/setup.sh --list PURPOSE...   prints their packages, one a line
-# Purposes: build, asan, lint, package, source, rig, linux-guest, edk2,
+# Purposes: tool, build, asan, lint, package, source, rig, linux-guest, edk2,
 # screenshot, and test (everything ./test runs). Everything it says goes to
 # stderr: callers print paths on stdout.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-PURPOSES="build asan lint package source rig linux-guest edk2 screenshot test"
+PURPOSES="tool build asan lint package source rig linux-guest edk2 screenshot test"
 
 packages_for() {
   case $1 in
+    # ec-setup alone (./run setup): its own CMake project, g++ only.
+    tool) echo cmake ninja-build g++ ;;
     # The driver images (clang, lld) and the host tools, the EC model and their tests.
     build) echo cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev libunicorn-dev ;;
     # clang's sanitizer runtime for the asan preset.
