@@ -27,6 +27,11 @@ BUILD_QEMU = os.path.join(ROOT, "tools", "qemu_rig", "build_qemu.sh")
 
 REGISTER_KEY = "register "
 
+# The last-resort guard for a step that ends on its own (a process starting,
+# answering, quitting and writing its files): the wait is for the event; the
+# limit only keeps a hung process from hanging the suite.
+HUNG_PROCESS = 120
+
 
 class Ec:
     """One EC: the model's settings ({key: value}; "register 0x93" style keys
@@ -115,7 +120,7 @@ class ModelDevice:
         self.model = subprocess.Popen(
             ["python3", EXTERNAL_MODEL, "--socket", self.socket, "--record", self.report,
              *registers], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + HUNG_PROCESS
         while not os.path.exists(self.socket):
             if self.model.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError("the external EC model did not listen")
@@ -128,7 +133,7 @@ class ModelDevice:
     def collect(self):
         if self.model is not None:
             try:
-                self.model.wait(timeout=5)
+                self.model.wait(timeout=HUNG_PROCESS)
             except subprocess.TimeoutExpired:
                 self.model.kill()
                 self.model.wait()

@@ -53,7 +53,9 @@ COMMAND = re.compile(r"EC-SETUP-BEGIN (\d+) ([^\n]*)\n(.*?)EC-SETUP-END \1 exit 
 PROBE = re.compile(r"EC-PROBE-BEGIN\n(.*?)EC-PROBE-END", re.S)
 
 NV_BS = 0x3  # the variable without runtime access: the OS cannot see it
-LIMIT = 150
+# A guard against a hung guest: Linux starts twice and the firmware runs the
+# whole update in between, a few minutes at most beside other work.
+LIMIT = 600
 
 
 class LinuxStart:
@@ -80,7 +82,8 @@ class LinuxBoot:
         self.starts = list(starts)
         self.ec = ec or Ec()
         self.keys = list(keys) or [SHELL_COUNTDOWN] * len(self.starts)
-        self.stop_after = None
+        self.stop_at = None
+        self.hold_ec_bytes = 0
         self.stop_in_boot = 0
         self.limit = limit
 

@@ -31,6 +31,12 @@ OVMF_VARS = "/usr/share/OVMF/OVMF_VARS.fd"
 
 ANSI_ESCAPE = re.compile(rb"\x1b\[[0-9;?=]*[A-Za-z]")
 
+# QEMU connecting, answering, quitting (it writes the EC's flash, report and
+# port log as it goes) and the serial line draining end on their own.
+HUNG_PROCESS = ec_device.HUNG_PROCESS
+# How often a wait looks at something that signals nothing (the port log's size).
+POLL_PERIOD = 0.05
+
 
 def fresh_variable_store(path):
     shutil.copyfile(OVMF_VARS, path)
@@ -66,14 +72,14 @@ class BootResult:
     """What one QEMU process left behind, for the scenario's checks. Its
     boots are numbered from 0; a platform reset starts the next one."""
 
-    def __init__(self, serial, chunks, events, resets, seen, timed_out, growth, elapsed):
+    def __init__(self, serial, chunks, events, resets, seen, timed_out, stopped, elapsed):
         self.serial = serial            # raw serial bytes, escapes included
         self.chunks = chunks            # (seconds since start, end offset in serial)
         self.events = events            # (seconds since start, QMP event dict)
         self.resets = resets            # serial offset at each guest reset
         self.seen = seen                # ec_device.Seen: port log, model report, EC flash
-        self.timed_out = timed_out      # the time limit ended the run
-        self.growth = growth            # EC activity in the last 0.5 s (time-out only)
+        self.timed_out = timed_out      # the time limit ended the run: the guest hung
+        self.stopped = stopped          # the harness ended the run at the boot's stop point
         self.elapsed = elapsed
 
     @property
@@ -169,7 +175,7 @@ class Guest:
             listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
             listener.bind(path)
             listener.listen(1)
-            listener.settimeout(20)
+            listener.settimeout(HUNG_PROCESS)
             listeners[name] = (listener, path)
         log = open(self._path("qemu.log"), "wb")
         self.proc = subprocess.Popen(
@@ -196,7 +202,7 @@ class Guest:
         threading.Thread(target=self._read_serial, daemon=True).start()
         threading.Thread(target=self._read_qmp, daemon=True).start()
         self._send_qmp("cont")
-        self.replies.get(timeout=10)
+        self.replies.get(timeout=HUNG_PROCESS)
 
     def _qmp(self, command):
         self._send_qmp(command)
@@ -244,7 +250,7 @@ class Guest:
     def screendump(self, path):
         """Writes the graphics console to path as a PPM image."""
         self._send_qmp("screendump", filename=path)
-        reply = self.replies.get(timeout=10)
+        reply = self.replies.get(timeout=HUNG_PROCESS)
         if "error" in reply:
             raise RuntimeError(f"screendump: {reply['error']}")
 
@@ -284,30 +290,38 @@ class Guest:
             start = len(ANSI_ESCAPE.sub(b"", bytes(self.serial[:begin])))
         return self.wait_for(text, deadline, start)
 
-    def finish(self, deadline):
-        """Lets the guest run to its own end or to the deadline, then collects the result."""
-        exited = self.wait_exit(deadline)
-        growth = 0
+    def wait_for_ec_activity(self, amount, deadline):
+        """Waits until the EC device's port log grows by amount bytes from
+        now; False if the guest ended or the deadline came first."""
+        start = self.device.activity()
+        while self.device.activity() - start < amount:
+            if self.proc.poll() is not None or time.monotonic() >= deadline:
+                return False
+            time.sleep(POLL_PERIOD)
+        return True
+
+    def finish(self, deadline, stop=False):
+        """Ends the run now (stop), or lets the guest run to its own end or
+        to the deadline; then collects the result."""
+        exited = not stop and self.wait_exit(deadline)
         if not exited:
-            before = self.device.activity()
-            time.sleep(0.5)
-            growth = self.device.activity() - before
             try:
                 self._send_qmp("quit")
             except OSError:
                 pass  # it ended on its own meanwhile
-            if not self.wait_exit(time.monotonic() + 5):
+            if not self.wait_exit(time.monotonic() + HUNG_PROCESS):
                 self.proc.kill()
                 self.proc.wait()
         elapsed = time.monotonic() - self.t0
         with self.lock:
-            self.lock.wait_for(lambda: self.closed, timeout=2)
+            self.lock.wait_for(lambda: self.closed, timeout=HUNG_PROCESS)
         self.serial_conn.close()
         self.qmp_conn.close()
         with open(self._path("serial.log"), "wb") as f:
             f.write(self.serial)
         return BootResult(bytes(self.serial), list(self.chunks), list(self.events),
-                          list(self.resets), self.device.collect(), not exited, growth, elapsed)
+                          list(self.resets), self.device.collect(), not exited and not stop,
+                          stop, elapsed)
 
     def kill(self):
         if self.proc and self.proc.poll() is None:
