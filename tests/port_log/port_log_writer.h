@@ -8,15 +8,16 @@
 
 #include "sim/model_files.h"
 #include "sim/port_log.h"
+#include "tools/qemu_rig/port_log_record.h"
 
 namespace port_log_test {
 
 class LogWriter {
 public:
-  void Reset() { Record(0, 'r', 0); }
-  void PowerCut() { Record(0, 'p', 0); }
+  void Reset() { Record(0, PORT_LOG_RESET, 0); }
+  void PowerCut() { Record(0, PORT_LOG_POWER_CUT, 0); }
   void Access(const sim::PortAccess& a) {
-    Record(a.port, a.dir == sim::PortDir::In ? 'i' : 'o', a.value);
+    Record(a.port, a.dir == sim::PortDir::In ? PORT_LOG_READ : PORT_LOG_WRITE, a.value);
   }
   void Accesses(const sim::PortLog& log) {
     for (const sim::PortAccess& a : log) {
@@ -25,14 +26,9 @@ public:
   }
   void Record(uint16_t port, char kind, uint8_t value, uint32_t tail = 0) {
     time_ns_ += 1000;
-    for (int i = 0; i < 8; ++i) {
-      bytes_.push_back(static_cast<uint8_t>(time_ns_ >> (8 * i)));
-    }
-    bytes_.insert(bytes_.end(), {static_cast<uint8_t>(port), static_cast<uint8_t>(port >> 8),
-                                 static_cast<uint8_t>(kind), value});
-    for (int i = 0; i < 4; ++i) {
-      bytes_.push_back(static_cast<uint8_t>(tail >> (8 * i)));
-    }
+    const port_log_record record{time_ns_, port, static_cast<uint8_t>(kind), value, tail};
+    bytes_.resize(bytes_.size() + PORT_LOG_RECORD_SIZE);
+    port_log_record_put(bytes_.data() + bytes_.size() - PORT_LOG_RECORD_SIZE, &record);
   }
   [[nodiscard]] const std::vector<uint8_t>& bytes() const { return bytes_; }
   [[nodiscard]] bool Save(const std::string& path) const {

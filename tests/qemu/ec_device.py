@@ -10,9 +10,14 @@ scenario describes its EC as the model's settings (Ec).
 import json
 import os
 import subprocess
+import sys
 import time
 
-from port_log import PortLog
+ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
+RIG = os.path.join(ROOT, "tools", "qemu_rig")
+sys.path.insert(0, RIG)
+
+from port_log import PortLog  # noqa: E402  (after the path above)
 
 EC_DATA_PORT = 0x62
 EC_CMD_PORT = 0x66
@@ -20,10 +25,9 @@ POST_CODE_PORT = 0x80
 RESET_CONTROL_PORT = 0xCF9
 EC_PORTS = (EC_DATA_PORT, EC_CMD_PORT, POST_CODE_PORT)
 
-ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 MODEL_LIBRARY = os.path.join(ROOT, "build", "host", "sim", "libec_model.so")
-EXTERNAL_MODEL = os.path.join(ROOT, "tools", "qemu_rig", "external_model.py")
-BUILD_QEMU = os.path.join(ROOT, "tools", "qemu_rig", "build_qemu.sh")
+EXTERNAL_MODEL = os.path.join(RIG, "external_model.py")
+BUILD_QEMU = os.path.join(RIG, "build_qemu.sh")
 
 REGISTER_KEY = "register "
 
@@ -99,14 +103,16 @@ class ModelDevice:
         for stale in (self.log, self.report):
             if os.path.exists(stale):
                 os.unlink(stale)
+        chardev = []
         if self.ec.external:
             self._start_external()
-            source = f"socket={self.socket}"
+            chardev = ["-chardev", f"socket,id=ec-model,path={self.socket}"]
+            source = "chardev=ec-model"
         else:
             source = f"model={MODEL_LIBRARY},settings={self.settings}"
         cut = self.ec.power_cut_after
         cut = "" if cut is None else f",power-cut-after={cut() if callable(cut) else cut}"
-        return ["-device", f"ec-model,{source},log={self.log}{cut}"]
+        return chardev + ["-device", f"ec-model,{source},log={self.log}{cut}"]
 
     def _start_external(self):
         """The minimal external model: registers only; it listens, QEMU connects."""

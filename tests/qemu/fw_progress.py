@@ -7,7 +7,13 @@ pair there and its blank check and verify are the two fast reads (0x02 0x0B)
 after it. The device writes the log in chunks: only whole records count.
 """
 
-from port_log import RECORD, Boot
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "qemu_rig"))
+
+from port_log import RECORD, Boot  # noqa: E402  (after the path above)
 
 EC_CMD_PORT = 0x66
 PT_SEND_COMMAND = 0x02

@@ -5,12 +5,13 @@ by ec_run from the protocol description, set beside what the machine did:
 the console, QEMU's events, the EC model's flash, report and port log, and
 "Setup" read back from the board flash)."""
 
-import port_log
 import variables
 from ec_device import EC_CMD_PORT, RESET_CONTROL_PORT
 from fv_scenarios import BOOT_MANAGER
 from scenarios import (INIT_FAILED, MESSAGES, PROMPT, REQUEST, SETUP_ATTRIBUTES, SKIPPED,
                        UPDATE_FAILED, UPDATED)
+
+import port_log  # noqa: E402  (tools/qemu_rig, on the path through ec_device)
 
 GUARD_SET_THRESHOLD = 0xAA
 # The console's ending message, as ec_run names the ending it implies.

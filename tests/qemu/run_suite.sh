@@ -12,5 +12,6 @@ ensure_qemu_packages
 ensure_images
 ensure_ec_model
 # The harness's own readers first: a wrong reading would fail scenarios for nothing.
-(cd "$ROOT/tests/qemu" && python3 -B -m unittest -q test_port_log test_run_firmware)
+(cd "$ROOT/tests/qemu_rig" && python3 -B -m unittest -q test_port_log)
+(cd "$ROOT/tests/qemu" && python3 -B -m unittest -q test_run_firmware)
 exec python3 -B "$ROOT/tests/qemu/suite.py" "$QEMU_IMAGE_DIR" "$@"

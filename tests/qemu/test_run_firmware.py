@@ -14,10 +14,10 @@ import unittest
 import fv_images
 import fw_summary
 from fw_progress import BlockProgress
-from port_log import RECORD
 from scenarios import REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
 from variables import SETUP_GUID
 
+from port_log import RECORD  # noqa: E402  (tools/qemu_rig, on the path through fw_progress)
 from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
 
 HERE = os.path.dirname(os.path.abspath(__file__))

@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """Runs the rig's QEMU on a tiny guest for the device tests: QMP on a socket
-QEMU waits on, the guest started once QMP is ready, events collected, the
-port log read back after exit."""
+QEMU waits on, the guest started once QMP is ready, events and command
+replies collected, the port log read back after exit."""
 import json
 import os
+import queue
 import signal
 import socket
 import subprocess
@@ -30,9 +31,9 @@ def qemu_path():
 
 class Run:
     """One QEMU process; stop() ends it by QMP quit or SIGTERM, or waits for
-    it to end by itself."""
+    it to end by itself. qemu_args go before the device (a chardev)."""
 
-    def __init__(self, work, bios_image, device_options):
+    def __init__(self, work, bios_image, device_options, qemu_args=()):
         self.work = work
         self.log_path = os.path.join(work, "ports.log")
         bios = os.path.join(work, "bios.bin")
@@ -45,10 +46,11 @@ class Run:
             self.proc = subprocess.Popen(
                 [qemu_path(), "-machine", "q35", "-accel", "tcg", "-m", "64", "-display", "none",
                  "-vga", "none", "-net", "none", "-serial", "none", "-monitor", "none",
-                 "-S", "-bios", bios, "-device", options,
+                 "-S", "-bios", bios, *qemu_args, "-device", options,
                  "-qmp", f"unix:{qmp_path},server=on,wait=on"],
                 stdin=subprocess.DEVNULL, stdout=stderr, stderr=stderr)
         self.events = []
+        self.replies = queue.Queue()
         self.qmp = self._connect(qmp_path)
 
     def _connect(self, path):
@@ -80,8 +82,19 @@ class Run:
                 message = json.loads(line)
                 if "event" in message:
                     self.events.append((message["event"], message.get("data", {})))
+                else:
+                    self.replies.put(message)
         except (OSError, ValueError):
             pass  # QEMU closed the socket as it ended
+
+    def command(self, name, arguments):
+        """A QMP command's reply: {"return": ...} or {"error": ...}."""
+        self.qmp.sendall(json.dumps({"execute": name, "arguments": arguments,
+                                     "id": name}).encode() + b"\n")
+        while True:  # past the reply to "cont", which has no id
+            reply = self.replies.get(timeout=EXIT_TIMEOUT)
+            if reply.get("id") == name:
+                return reply
 
     def stop(self, how="quit", after=1.5):
         """Lets the guest run for `after` seconds, then ends QEMU `how`:

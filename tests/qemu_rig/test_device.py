@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """The ec-model device in the rig's QEMU, driven by tiny guests whose every
 port access is known: what reaches the model, what the port log holds, the
-reset-control register it covers, power cut, exit paths and refusals."""
+reset-control register it taps, power cut, exit paths, migration and
+refusals."""
 import json
 import os
 import socket
@@ -21,6 +22,19 @@ RESET = ("reset", 0, 0)
 
 def out(port, value):
     return ("write", port, value)
+
+
+def close_at_first_write(server):
+    """A model that goes away once the guest runs: at its first write record,
+    so QEMU notices after QMP is ready for the SHUTDOWN event."""
+    conn = server.accept()[0]
+    while (record := conn.recv(4, socket.MSG_WAITALL)) and record[:1] != b"w":
+        pass
+    conn.close()
+
+
+def socket_chardev(path):
+    return ["-chardev", f"socket,id=ec,path={path}"]
 
 
 def got(port, value):
@@ -73,23 +87,27 @@ class Library(unittest.TestCase):
                 [("out", 0x62, 0x41), ("in", 0x66), ("out", 0x66, 0x80), ("in", 0x62),
                  ("out", 0x80, 0xEB)],
                 [out(0x62, 0x41), *got(0x66, 0x42), out(0x66, 0x80), *got(0x62, 0x81),
-                 out(0x80, 0xEB)]),
+                 out(0x80, 0xEB)], ()),
             # 0x64 between the EC ports is the keyboard controller's.
             "0x64 is not claimed": (
                 [("out", 0x62, 0x10), ("in", 0x64), ("out", 0x66, 0x20)],
-                None),
+                None, ()),
             # The chipset register keeps bits 3 and 1, is read back without
             # reaching the model, and restarts nothing without bit 2.
             "reset control kept bits": (
                 [("out", 0xCF9, 0x0B), ("in", 0xCF9), ("out", 0xCF9, 0x02), ("in", 0xCF9),
                  ("out", 0xCF9, 0x01), ("in", 0xCF9)],
                 [out(0xCF9, 0x0B), out(0x80, 0x0A), out(0xCF9, 0x02), out(0x80, 0x02),
-                 out(0xCF9, 0x01), out(0x80, 0x00)]),
+                 out(0xCF9, 0x01), out(0x80, 0x00)], ()),
+            # The EC ports moved by their properties leave 0x62 unclaimed.
+            "ports as properties": (
+                [("out", 0x68, 0x41), ("in", 0x6C), ("out", 0x62, 0x10)],
+                [out(0x68, 0x41), *got(0x6C, 0x42)], ("data-port=0x68", "command-port=0x6c")),
         }
-        for name, (steps, expected) in cases.items():
+        for name, (steps, expected, options) in cases.items():
             with self.subTest(name):
                 self.setUp()
-                log = self.boot(steps).log()
+                log = self.boot(steps, options).log()
                 self.assertEqual(log[0], RESET)
                 if expected is None:
                     self.assertFalse([e for e in log if e[1] == 0x64], log)
@@ -133,33 +151,44 @@ class Library(unittest.TestCase):
                 self.assertEqual(len(run.log()), 1 + 6000)
                 self.assertEqual(self.journal_lines()[-1], "close")
 
+    def test_migration_is_refused(self):
+        # The EC's state lives in the model: a migration would lose it.
+        run = rig.Run(self.work, guest.bios([("out", 0x80, 0x01)]), self.model)
+        reply = run.command("migrate", {"uri": "exec:cat >/dev/null"})
+        self.assertEqual(run.stop(), 0, run.stderr)
+        self.assertIn("non-migratable device", reply.get("error", {}).get("desc", ""), reply)
+
     def test_refusals(self):
         missing = os.path.join(self.build.name, "missing.so")
         refusing = os.path.join(self.build.name, "refuse.txt")
         with open(refusing, "w", encoding="ascii") as f:
             f.write("refuse the flash file is unreadable\n")
+        null = ["-chardev", "null,id=ec"]
+        unconnected = ["-chardev", f"socket,id=ec,path={missing}.sock,server=on,wait=off"]
         cases = {
-            "no library": ([f"model={missing}"], "cannot load"),
-            "other interface version": ([f"model={self.libraries['fake_v2']}"],
+            "no library": ([f"model={missing}"], (), "cannot load"),
+            "other interface version": ([f"model={self.libraries['fake_v2']}"], (),
                                         "interface version 2"),
-            "model refuses": ([f"model={self.libraries['fake']}", f"settings={refusing}"],
+            "model refuses": ([f"model={self.libraries['fake']}", f"settings={refusing}"], (),
                               "fake model: the flash file is unreadable"),
-            "model and socket": ([f"model={self.libraries['fake']}", "socket=/tmp/x"],
-                                 "exactly one of"),
-            "neither": ([], "exactly one of"),
-            "settings without model": (["socket=/tmp/x", f"settings={refusing}"],
+            "model and chardev": ([f"model={self.libraries['fake']}", "chardev=ec"], null,
+                                  "exactly one of"),
+            "neither": ([], (), "exactly one of"),
+            "settings without model": (["chardev=ec", f"settings={refusing}"], null,
                                        "settings=PATH goes with model=PATH"),
-            "no socket": ([f"socket={missing}"], missing),
+            "chardev not a socket": (["chardev=ec"], null, "must be a socket"),
+            "no model connected": (["chardev=ec"], unconnected, "not connected to a model"),
+            "no socket": (["chardev=ec"], ["-chardev", f"socket,id=ec,path={missing}"], missing),
         }
-        for name, (options, message) in cases.items():
+        for name, (options, qemu_args, message) in cases.items():
             with self.subTest(name):
-                run = rig.Run(self.work, guest.bios([]), options)
+                run = rig.Run(self.work, guest.bios([]), options, qemu_args)
                 self.assertEqual(run.stop("self"), 1)
                 self.assertIn(message, run.stderr)
 
 
 class Socket(unittest.TestCase):
-    """socket=: external_model.py as the guard meets it."""
+    """chardev= on a socket: external_model.py as the guard meets it."""
 
     def test_guard_exchange(self):
         wait = [("in", 0x66)]  # the status read before each byte
@@ -176,7 +205,7 @@ class Socket(unittest.TestCase):
                 steps = [*wait, ("out", 0x66, 0xAA), *wait, ("out", 0x62, threshold),
                          *wait, ("out", 0x66, 0x80), *wait, ("out", 0x62, 0x93),
                          *wait, ("in", 0x62)]
-                run = rig.Run(work, guest.bios(steps), [f"socket={sock}"])
+                run = rig.Run(work, guest.bios(steps), ["chardev=ec"], socket_chardev(sock))
                 self.assertEqual(run.stop(), 0, run.stderr)
                 self.assertEqual(model.wait(rig.EXIT_TIMEOUT), 0)
                 log = run.log()
@@ -189,16 +218,16 @@ class Socket(unittest.TestCase):
                 self.assertEqual(record["platform_resets"], 1)
                 self.assertEqual(record["violations"], [])
 
-    def test_model_closing_its_socket_stops_qemu(self):
+    def test_model_closing_its_socket_fails_qemu(self):
         with tempfile.TemporaryDirectory(prefix="ec-rig-run-") as work:
             path = os.path.join(work, "ec.sock")
             server = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
             server.bind(path)
             server.listen(1)
-            threading.Thread(target=lambda: server.accept()[0].close(), daemon=True).start()
+            threading.Thread(target=close_at_first_write, args=(server,), daemon=True).start()
             run = rig.Run(work, guest.bios([("out", 0x80, 0x01), ("in", 0x66)]),
-                          [f"socket={path}"])
-            self.assertEqual(run.stop("self"), 0, run.stderr)
+                          ["chardev=ec"], socket_chardev(path))
+            self.assertEqual(run.stop("self"), 1, run.stderr)
             self.assertIn("closed its socket", run.stderr)
             self.assertIn(("SHUTDOWN", {"guest": False, "reason": "host-error"}), run.events)
             server.close()

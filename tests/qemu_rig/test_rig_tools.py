@@ -1,11 +1,9 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
-"""The external model's EC behaviour and the port log reader, without QEMU."""
-import struct
+"""The external model's EC behaviour, without QEMU."""
 import unittest
 
 import rig  # noqa: F401  (puts tools/qemu_rig on the path)
 import external_model
-import port_log
 
 
 def status(ec):
@@ -51,20 +49,6 @@ class ExternalModel(unittest.TestCase):
         ec.write(0x62, 0x10)  # not given on the command line: 0
         self.assertEqual(ec.read(0x62), 0x00)
         self.assertEqual(ec.seen["register_reads"], [0x93, 0x10])
-
-
-class PortLog(unittest.TestCase):
-    def test_records(self):
-        good = struct.pack("<QHccI", 123, 0x66, b"i", b"\x01", 0)
-        self.assertEqual(port_log.parse(good), [port_log.Event(123, 0x66, "read", 1)])
-        cases = {
-            "torn record": good[:-1],
-            "unknown kind": struct.pack("<QHccI", 0, 0x62, b"z", b"\x00", 0),
-            "padding not zero": struct.pack("<QHccI", 0, 0x62, b"o", b"\x00", 1),
-        }
-        for name, data in cases.items():
-            with self.subTest(name), self.assertRaises(port_log.LogError):
-                port_log.parse(good + data)
 
 
 if __name__ == "__main__":

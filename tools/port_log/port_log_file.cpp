@@ -3,28 +3,12 @@
 
 #include "tools/ec_run/options.h"
 #include "tools/ec_run/run_command.h"
+#include "tools/qemu_rig/port_log_record.h"
 
 namespace port_log {
 
-namespace {
-
-constexpr char kRead = 'i';
-constexpr char kWrite = 'o';
-constexpr char kReset = 'r';
-constexpr char kPowerCut = 'p';
-
-uint64_t LittleEndian(const uint8_t* bytes, size_t count) {
-  uint64_t value = 0;
-  for (size_t i = count; i-- > 0;) {
-    value = value << 8 | bytes[i];
-  }
-  return value;
-}
-
-} // namespace
-
 std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
-  if (bytes.size() % kRecordSize != 0) {
+  if (bytes.size() % PORT_LOG_RECORD_SIZE != 0) {
     throw ec_run::InputError("a port log is whole 16-byte records, not " +
                              std::to_string(bytes.size()) + " bytes");
   }
@@ -35,40 +19,38 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
     boots.back().cold_start = boots.size() == 1 || boots[boots.size() - 2].power_cut;
     open = true;
   };
-  for (size_t at = 0; at < bytes.size(); at += kRecordSize) {
-    const uint8_t* record = bytes.data() + at;
-    const uint64_t time_ns = LittleEndian(record, 8);
-    const auto port = static_cast<uint16_t>(LittleEndian(record + 8, 2));
-    const char kind = static_cast<char>(record[10]);
-    const uint8_t value = record[11];
-    const std::string where = "port log record " + std::to_string(at / kRecordSize);
-    if (LittleEndian(record + 12, 4) != 0) {
+  for (size_t at = 0; at < bytes.size(); at += PORT_LOG_RECORD_SIZE) {
+    const port_log_record record = port_log_record_get(bytes.data() + at);
+    const std::string where = "port log record " + std::to_string(at / PORT_LOG_RECORD_SIZE);
+    if (record.zero != 0) {
       throw ec_run::InputError(where + ": the last four bytes are not zero");
     }
-    switch (kind) {
-    case kReset:
+    switch (record.kind) {
+    case PORT_LOG_RESET:
       if (!open || !boots.back().accesses.empty()) {
         start_boot();
       }
-      boots.back().reset_ns = time_ns; // of the last of a run of resets
+      boots.back().reset_ns = record.time_ns; // of the last of a run of resets
       break;
-    case kPowerCut:
+    case PORT_LOG_POWER_CUT:
       if (!open) {
         start_boot();
       }
       boots.back().power_cut = true;
       open = false;
       break;
-    case kRead:
-    case kWrite:
+    case PORT_LOG_READ:
+    case PORT_LOG_WRITE:
       if (!open) {
         start_boot();
       }
-      boots.back().accesses.push_back(kind == kRead ? sim::In(port, value) : sim::Out(port, value));
-      boots.back().times_ns.push_back(time_ns);
+      boots.back().accesses.push_back(record.kind == PORT_LOG_READ
+                                          ? sim::In(record.port, record.value)
+                                          : sim::Out(record.port, record.value));
+      boots.back().times_ns.push_back(record.time_ns);
       break;
     default:
-      throw ec_run::InputError(where + ": kind " + std::to_string(record[10]) +
+      throw ec_run::InputError(where + ": kind " + std::to_string(record.kind) +
                                " is none of 'i', 'o', 'r', 'p'");
     }
   }

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// The port log the EC device of the emulated machine writes: one 16-byte
-// little-endian record per event (u64 virtual time in ns, u16 port, u8 kind,
-// u8 value, u32 zero), the kinds 'i' (port read), 'o' (port write), 'r' (the
-// platform reset) and 'p' (power cut). Split into boots: a reset opens one
+// The port log the EC device of the emulated machine writes (its records:
+// tools/qemu_rig/port_log_record.h), split into boots: a reset opens one
 // (resets with no access between them are one), a power cut ends one, and an
 // access after a cut opens the next at power-on.
 #pragma once
@@ -15,8 +13,6 @@
 #include "sim/port_log.h"
 
 namespace port_log {
-
-inline constexpr size_t kRecordSize = 16;
 
 struct Boot {
   sim::PortLog accesses;

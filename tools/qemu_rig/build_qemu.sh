@@ -4,16 +4,18 @@
 # built for x86-64 TCG with the q35 board and the ec-model device only. The
 # first call on a machine builds it (a few minutes); later calls print the
 # cached path. The cache key is the Debian source version and a hash of the
-# device source, the EC model interface it includes, the device list and
-# this script, so changing any of them builds a new binary, while the build
-# tree is kept per Debian version and only rebuilds what changed.
+# device's sources, the EC model interface and the port-log record they
+# include, the device list and this script, so changing any of them builds a
+# new binary, while the build tree is kept per Debian version and only
+# rebuilds what changed.
 set -euo pipefail
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}
 
-DEVICE_SOURCE=$HERE/ec_model_device.c
-MODEL_API=$ROOT/sim/ec_model_api.h
+# Everything that goes into hw/misc/ beside QEMU's own devices.
+DEVICE_SOURCES=("$HERE/ec_model_device.c" "$HERE/ec_model_link.c" "$HERE/ec_model_link.h"
+  "$HERE/port_log_record.h" "$ROOT/sim/ec_model_api.h")
 DEVICE_LIST=$HERE/devices.mak
 DEVICE_LIST_NAME=ec-rig
 BINARY=qemu-system-x86_64
@@ -43,7 +45,7 @@ config EC_MODEL
     bool
     depends on ISA_BUS
 '
-MESON_ENTRY="softmmu_ss.add(when: 'CONFIG_EC_MODEL', if_true: files('ec_model_device.c'))"
+MESON_ENTRY="softmmu_ss.add(when: 'CONFIG_EC_MODEL', if_true: files('ec_model_device.c', 'ec_model_link.c'))"
 
 missing_packages() {
   local pkg
@@ -86,9 +88,10 @@ prepare_source() {
     touch "$work/src.partial/.copied"
     mv "$work/src.partial" "$work/src"
   fi
-  local src=$work/src
-  install_if_changed "$DEVICE_SOURCE" "$src/hw/misc/ec_model_device.c"
-  install_if_changed "$MODEL_API" "$src/hw/misc/ec_model_api.h"
+  local src=$work/src file
+  for file in "${DEVICE_SOURCES[@]}"; do
+    install_if_changed "$file" "$src/hw/misc/${file##*/}"
+  done
   install_if_changed "$DEVICE_LIST" "$src/configs/devices/x86_64-softmmu/$DEVICE_LIST_NAME.mak"
   { cat "$src/hw/misc/Kconfig.debian" && printf '%s' "$KCONFIG_ENTRY"; } >"$work/Kconfig"
   { cat "$src/hw/misc/meson.build.debian" && printf '%s\n' "$MESON_ENTRY"; } >"$work/meson.build"
@@ -112,8 +115,8 @@ configure_build() {
 # goes, so the next build compiles it again instead of linking it.
 refuse_device_warnings() {
   local work=$1 log=$2
-  if grep -q 'ec_model_device\.c:[0-9]*:[0-9]*: warning' "$log"; then
-    find "$work/build" -name '*ec_model_device.c.o' -delete
+  if grep -q -E 'ec_model_(device|link)\.c:[0-9]*:[0-9]*: warning' "$log"; then
+    find "$work/build" -name '*ec_model_*.c.o' -delete
     echo "the ec-model device compiles with warnings" >&2
     return 1
   fi
@@ -152,7 +155,7 @@ main() {
   version=$("$ROOT/tools/debian_source.sh" version qemu)
   [[ -n "$version" ]] || { echo "no Debian source version for qemu" >&2; exit 1; }
   version=${version//[:~]/_}
-  key=$(cat "$DEVICE_SOURCE" "$MODEL_API" "$DEVICE_LIST" "${BASH_SOURCE[0]}" | sha256sum | cut -c1-16)
+  key=$(cat "${DEVICE_SOURCES[@]}" "$DEVICE_LIST" "${BASH_SOURCE[0]}" | sha256sum | cut -c1-16)
   dest=$CACHE/qemu/$version-$key
   if [[ ! -x "$dest/bin/$BINARY" ]]; then
     mkdir -p "$CACHE/qemu"

@@ -87,18 +87,19 @@ def accept(server, proc):
     raise OSError("QEMU never connected (see its stderr below)")
 
 
-def device_option(args, work):
-    option = "ec-model"
+def device_options(args, work):
+    option, chardev = "ec-model", []
     if args.model:
         option += f",model={args.model}"
         if args.settings:
             option += f",settings={args.settings}"
     else:
-        option += f",socket={os.path.join(work, 'ec.sock')}"
+        chardev = ["-chardev", f"socket,id=ec0,path={os.path.join(work, 'ec.sock')}"]
+        option += ",chardev=ec0"
     option += f",log={os.path.join(work, 'ports.log')}"
     if args.power_cut_after:
         option += f",power-cut-after={args.power_cut_after}"
-    return option
+    return chardev + ["-device", option]
 
 
 def command_line(qemu, args, work):
@@ -112,7 +113,7 @@ def command_line(qemu, args, work):
     if args.fat:
         cmd += ["-drive", f"file=fat:rw:{args.fat},format=raw,media=disk"]
     return cmd + [
-        "-device", device_option(args, work),
+        *device_options(args, work),
         "-chardev", f"socket,id=serial0,path={os.path.join(work, 'serial.sock')}",
         "-serial", "chardev:serial0",
         "-chardev", f"socket,id=qmp0,path={os.path.join(work, 'qmp.sock')}",

@@ -1,10 +1,16 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
-"""The port log reader: boots split at platform resets (not at the one QEMU
-makes while creating the machine), bytes written per port, counts."""
-
+"""The port log reader: malformed records refused, boots split at platform
+resets (not at the one QEMU makes while creating the machine), bytes written
+per port, counts. The records are packed here by hand, apart from the
+reader's own layout."""
+import struct
 import unittest
 
-from port_log import RECORD, PortLog
+import rig  # noqa: F401  (puts tools/qemu_rig on the path)
+import port_log
+from port_log import PortLog
+
+RECORD = struct.Struct("<QHBBI")
 
 
 def log(*events):
@@ -47,6 +53,18 @@ class PortLogTest(unittest.TestCase):
         data = log(CREATE, ("o", 0x66, 0xAA), ("o", 0x62, 0x80))
         parsed = PortLog(data[:-5])
         self.assertEqual(parsed.boots[0].written(), {0x66: b"\xaa"})
+
+    def test_records(self):
+        good = RECORD.pack(123, 0x66, ord("i"), 1, 0)
+        self.assertEqual(port_log.parse(good), [port_log.Event(123, 0x66, "read", 1)])
+        cases = {
+            "torn record": good[:-1],
+            "unknown kind": log(("z", 0x62, 0)),
+            "padding not zero": RECORD.pack(0, 0x62, ord("o"), 0, 1),
+        }
+        for name, data in cases.items():
+            with self.subTest(name), self.assertRaises(port_log.LogError):
+                port_log.parse(good + data)
 
 
 if __name__ == "__main__":
