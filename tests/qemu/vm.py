@@ -2,9 +2,14 @@
 """One power-on of QEMU + OVMF (TCG): the firmware's flash, the EC device
 (ec_device.py), the serial console and QMP.
 
-The serial console and QMP are unix sockets that QEMU connects to, so nothing
-is lost before the harness listens; QEMU starts paused and runs once QMP is
-ready. A board flash boots again in the same process after a platform reset
+QMP is a unix socket that QEMU connects to; QEMU starts paused and runs once
+QMP is ready. The serial console goes to a file and keys come from a FIFO:
+a socket would hold the guest's UART (QEMU keeps the transmit register full
+while the socket cannot take a byte, and a unix socket fills after a few
+hundred one-byte writes), and the firmware's serial driver gives up on a
+byte after 1 s, failing the write with EFI_DEVICE_ERROR. A harness starved
+of the processor for that long then lost console text and, once, the UEFI
+Shell itself (it failed to start). A file write never waits for a reader. A board flash boots again in the same process after a platform reset
 (the updater's 0xCF9 write): QMP's RESET events mark where on the serial
 console each boot begins, the port log's reset records where in the EC's
 traffic.
@@ -148,7 +153,7 @@ class Guest:
     def _path(self, name):
         return os.path.join(self.workdir, f"{self.tag}.{name}")
 
-    def _command_line(self, serial_sock, qmp_sock):
+    def _command_line(self, qmp_sock):
         cmd = [ec_device.qemu_binary(), *self.firmware.qemu_args(), "-accel", "tcg", "-m", "256",
                "-nographic", "-net", "none", "-S"]
         if self.fat_dir is not None:
@@ -156,7 +161,7 @@ class Guest:
             write_fat_disk(self.fat_dir, disk)
             cmd += ["-drive", f"file={disk},format=raw,media=disk"]
         cmd += [
-            "-chardev", f"socket,id=serial0,path={serial_sock}",
+            "-chardev", "null,id=serial0",  # the file and FIFO replace it before the guest runs
             "-serial", "chardev:serial0",
             "-chardev", f"socket,id=qmp0,path={qmp_sock}",
             "-mon", "chardev=qmp0,mode=control",
@@ -167,45 +172,53 @@ class Guest:
         # A unix socket path must stay under 108 bytes: keep the names short.
         sock_dir = os.path.join(self.workdir, "s")
         os.makedirs(sock_dir, exist_ok=True)
-        listeners = {}
-        for name in ("serial", "qmp"):
-            path = os.path.join(sock_dir, f"{self.tag}.{name}")
-            if os.path.exists(path):
-                os.unlink(path)
-            listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            listener.bind(path)
-            listener.listen(1)
-            listener.settimeout(HUNG_PROCESS)
-            listeners[name] = (listener, path)
+        path = os.path.join(sock_dir, f"{self.tag}.qmp")
+        if os.path.exists(path):
+            os.unlink(path)
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(path)
+        listener.listen(1)
+        listener.settimeout(HUNG_PROCESS)
+        keys = os.path.join(sock_dir, f"{self.tag}.keys")
+        if os.path.exists(keys):
+            os.unlink(keys)
+        os.mkfifo(keys)
+        # Read and write: the open does not wait for QEMU, and QEMU's own
+        # read-only open finds a writer.
+        self.keys_fd = os.open(keys, os.O_RDWR)
         log = open(self._path("qemu.log"), "wb")
         self.proc = subprocess.Popen(
-            self._command_line(listeners["serial"][1], listeners["qmp"][1]),
+            self._command_line(path),
             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         log.close()
         try:
-            self._connect(listeners)
+            self._connect(listener, keys)
         except (OSError, ValueError, queue.Empty) as error:  # time-outs, closed sockets, no QMP
             self.kill()
+            os.close(self.keys_fd)
             with open(self._path("qemu.log"), errors="replace") as f:
                 raise RuntimeError(f"QEMU did not start: {f.read().strip() or error}") from None
         finally:
-            for listener, _ in listeners.values():
-                listener.close()
+            listener.close()
 
-    def _connect(self, listeners):
-        self.serial_conn = listeners["serial"][0].accept()[0]
-        self.qmp_conn = listeners["qmp"][0].accept()[0]
+    def _connect(self, listener, keys):
+        self.qmp_conn = listener.accept()[0]
         self.qmp_file = self.qmp_conn.makefile("r")
         json.loads(self.qmp_file.readline())  # greeting
         self._qmp("qmp_capabilities")
+        changed = self._qmp("chardev-change", id="serial0", backend={
+            "type": "file", "data": {"out": self._path("serial.log"), "in": keys}})
+        if "error" in changed:
+            raise ValueError(f"serial console: {changed['error']}")
+        self.serial_file = open(self._path("serial.log"), "rb")
         self.t0 = time.monotonic()
         threading.Thread(target=self._read_serial, daemon=True).start()
         threading.Thread(target=self._read_qmp, daemon=True).start()
         self._send_qmp("cont")
         self.replies.get(timeout=HUNG_PROCESS)
 
-    def _qmp(self, command):
-        self._send_qmp(command)
+    def _qmp(self, command, **arguments):
+        self._send_qmp(command, **arguments)
         while True:
             reply = json.loads(self.qmp_file.readline())
             if "return" in reply or "error" in reply:
@@ -218,11 +231,13 @@ class Guest:
         self.qmp_conn.sendall(json.dumps(message).encode() + b"\n")
 
     def _read_serial(self):
+        """Follows the console file; it is whole once QEMU has ended."""
         while True:
-            try:
-                data = self.serial_conn.recv(65536)
-            except OSError:
-                data = b""
+            ended = self.proc.poll() is not None
+            data = self.serial_file.read()
+            if not data and not ended:
+                time.sleep(POLL_PERIOD)
+                continue
             with self.lock:
                 if not data:
                     self.closed = True
@@ -255,7 +270,7 @@ class Guest:
             raise RuntimeError(f"screendump: {reply['error']}")
 
     def send(self, keys):
-        self.serial_conn.sendall(keys.encode("latin-1"))
+        os.write(self.keys_fd, keys.encode("latin-1"))
 
     def wait_for(self, text, deadline, start=0):
         """Waits until the escape-free serial text shows text after offset start; its offset, or -1."""
@@ -315,10 +330,9 @@ class Guest:
         elapsed = time.monotonic() - self.t0
         with self.lock:
             self.lock.wait_for(lambda: self.closed, timeout=HUNG_PROCESS)
-        self.serial_conn.close()
+        self.serial_file.close()
+        os.close(self.keys_fd)
         self.qmp_conn.close()
-        with open(self._path("serial.log"), "wb") as f:
-            f.write(self.serial)
         return BootResult(bytes(self.serial), list(self.chunks), list(self.events),
                           list(self.resets), self.device.collect(), not exited and not stop,
                           stop, elapsed)
