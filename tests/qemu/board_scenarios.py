@@ -26,8 +26,8 @@ FULL_RESET = 0x0E           # what a full platform reset writes to port 0xCF9
 REQUESTED = expected_setup(1, 0, 0)
 CLEARED = expected_setup(0, 0, 0)
 AFTER_RESET = ""            # stop as soon as the next boot begins
-# Guards against a hung guest: the whole update takes under a minute on an
-# idle machine, the one with a busy EC at every wait about twice that.
+# Guards against a hung guest: the whole update and the boot after it took
+# 80 s beside other work; the EC busy at every wait has twice the limit.
 LIMIT = 600
 
 
