@@ -22,16 +22,19 @@ void EcModel::PlatformReset() {
     ibf_reads_left_ = 0;
   }
   replies_.clear();
+  handshake_reply_queued_ = false;
   obf_reads_left_ = 0;
   pending_ = Pending::None;
   not_ready_left_ = 0;
   mode_ = Mode::Normal;
+  burst_ = false;
   flash_.PlatformReset();
 }
 
 uint8_t EcModel::ReadStatus() {
   const bool obf = !replies_.empty() && obf_reads_left_ == 0;
-  const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0));
+  const uint8_t status = static_cast<uint8_t>((obf ? kStatusObf : 0) | (ibf_ ? kStatusIbf : 0) |
+                                              (burst_ ? kStatusBurst : 0));
   if (ibf_ && ibf_reads_left_-- == 0) {
     ibf_ = false;
     starting_ = false;
@@ -68,14 +71,20 @@ uint8_t EcModel::ReadData() {
   const uint8_t value = replies_.front();
   replies_.pop_front();
   obf_reads_left_ = config_.obf_delay_reads;
+  if (handshake_reply_queued_) { // it was the only reply queued, so the one read
+    handshake_reply_queued_ = false;
+    ++handshake_replies_;
+  }
   if (mode_ == Mode::Handshake && replies_.empty()) {
     NextHandshakeReply();
   }
   return value;
 }
 
+// The EC keeps a reply to the pass-through request waiting until it is
+// ready; the report counts the replies the host read, not the one it left.
 void EcModel::NextHandshakeReply() {
-  ++handshake_replies_;
+  handshake_reply_queued_ = true;
   if (not_ready_left_ != 0) {
     if (not_ready_left_ > 0) {
       --not_ready_left_;
@@ -97,6 +106,8 @@ void EcModel::WriteCommand(uint8_t command) {
     return;
   case Pending::GuardThreshold:
   case Pending::ReadRegister:
+  case Pending::WriteAddress:
+  case Pending::WriteValue:
     Violation("command " + HexByte(command) + " while a data byte was expected");
     pending_ = Pending::None;
     break;
@@ -143,6 +154,7 @@ void EcModel::NormalCommand(uint8_t command) {
     mode_ = Mode::Handshake;
     not_ready_left_ = config_.replies_before_ready;
     replies_.clear();
+    handshake_reply_queued_ = false;
     NextHandshakeReply();
     return;
   case kPtLeave: // leaving a mode never entered is harmless
@@ -153,6 +165,19 @@ void EcModel::NormalCommand(uint8_t command) {
     return;
   case kAcpiRead:
     pending_ = Pending::ReadRegister;
+    return;
+  case kAcpiWrite:
+    pending_ = Pending::WriteAddress;
+    return;
+  case kAcpiBurstEnable:
+    burst_ = true;
+    QueueReply(kAcpiBurstAck);
+    return;
+  case kAcpiBurstDisable:
+    burst_ = false;
+    return;
+  case kAcpiQuery:
+    QueueReply(kAcpiNoEvent);
     return;
   default:
     Violation("unknown command " + HexByte(command));
@@ -170,6 +195,13 @@ void EcModel::WriteData(uint8_t data) {
     return;
   case Pending::ReadRegister:
     QueueReply(config_.registers[data]);
+    return;
+  case Pending::WriteAddress:
+    write_address_ = data;
+    pending_ = Pending::WriteValue;
+    return;
+  case Pending::WriteValue:
+    config_.registers[write_address_] = data;
     return;
   default:
     Violation("data byte " + HexByte(data) + " with no command expecting it");

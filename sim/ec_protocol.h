@@ -24,8 +24,9 @@ inline constexpr uint16_t kPostCodePort = 0x80;
 inline constexpr uint16_t kResetControlPort = 0xCF9;
 inline constexpr uint8_t kResetFull = 0x0E; // full reset, the value the updater restarts with
 
-inline constexpr uint8_t kStatusObf = 0x01; // a reply waits on the data port
-inline constexpr uint8_t kStatusIbf = 0x02; // the EC has not taken the last byte
+inline constexpr uint8_t kStatusObf = 0x01;   // a reply waits on the data port
+inline constexpr uint8_t kStatusIbf = 0x02;   // the EC has not taken the last byte
+inline constexpr uint8_t kStatusBurst = 0x10; // the EC stays in burst mode for the host
 
 inline constexpr uint8_t kProgressWaitInput = 0xEB;
 inline constexpr uint8_t kProgressWaitOutput = 0xEC;
@@ -60,5 +61,16 @@ inline constexpr size_t kGuardThresholdByte = 3177;
 inline constexpr uint8_t kGuardRegister = 0x93;
 inline constexpr uint8_t kGuardThreshold = 0xAA;
 inline constexpr uint8_t kAcpiRead = 0x80;
+
+// The rest of the ACPI EC command set, which the drivers never send but an
+// operating system's EC driver does: a register write (address, then value),
+// burst mode on (acknowledged with kAcpiBurstAck) and off, and the query for
+// a pending event (0: none; this EC raises no events).
+inline constexpr uint8_t kAcpiWrite = 0x81;
+inline constexpr uint8_t kAcpiBurstEnable = 0x82;
+inline constexpr uint8_t kAcpiBurstDisable = 0x83;
+inline constexpr uint8_t kAcpiQuery = 0x84;
+inline constexpr uint8_t kAcpiBurstAck = 0x90;
+inline constexpr uint8_t kAcpiNoEvent = 0x00;
 
 } // namespace sim

@@ -16,7 +16,6 @@ constexpr uint64_t kPollUs = 100000;
 constexpr uint64_t kSkipPauseUs = 2000000;
 constexpr uint64_t kRestartPauseUs = 3000000;
 
-const std::u16string kBanner = u"The preparing update EC version is: 00.0A.00";
 const std::u16string kPrompt =
     u"Please press 'Q' within 5 seconds if you want to skip this update, "
     u"otherwise system would start updating EC.";
@@ -55,7 +54,7 @@ void ExpectUpdater(const Scenario& s, Expectation& e, ProtocolTrace& trace) {
     e.setup_after = s.setup;
     return;
   }
-  e.rows = {{10, kBanner}, {11, kPrompt}};
+  e.rows = {{10, Banner(s.platform.image)}, {11, kPrompt}};
   if (const int poll = SkipPoll(s.keys); poll != 0) {
     e.ending = Ending::Skipped;
     e.rows.push_back({13, kSkipped});

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "sim/native_firmware.h"
 
+#include <cstddef>
+#include <cstring>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "sim/efi_slots.h"
@@ -28,15 +32,86 @@ template <const auto& Names, size_t Index> EFI_STATUS EFIAPI Unexpected() {
   throw UnexpectedCall("unexpected call to " + std::string(Names[Index]));
 }
 
-template <const auto& Names, size_t... Index>
-void FillTraps(VOID** slots, std::index_sequence<Index...>) {
-  ((slots[Index] = reinterpret_cast<VOID*>(&Unexpected<Names, Index>)), ...);
+// The trap of a typed slot, of the slot's own type.
+template <const auto& Names, size_t Index, typename Slot> struct TypedTrap;
+template <const auto& Names, size_t Index, typename R, typename... A>
+struct TypedTrap<Names, Index, R(EFIAPI*)(A...)> {
+  static R EFIAPI Call(A... /*unused*/) {
+    throw UnexpectedCall("unexpected call to " + std::string(Names[Index]));
+  }
+};
+
+// Where a slot lies in its table, from its place among the names; a name
+// missing from the list lies past the table.
+constexpr size_t SlotIndex(std::span<const std::string_view> names, std::string_view name) {
+  size_t index = 0;
+  while (index < names.size() && names[index] != name) {
+    ++index;
+  }
+  return index;
+}
+constexpr size_t kFirstServiceSlot = sizeof(EFI_TABLE_HEADER);
+constexpr size_t BootSlot(std::string_view name) {
+  return kFirstServiceSlot + SlotIndex(kBootServiceSlots, name) * sizeof(VOID*);
+}
+constexpr size_t RuntimeSlot(std::string_view name) {
+  return kFirstServiceSlot + SlotIndex(kRuntimeServiceSlots, name) * sizeof(VOID*);
+}
+constexpr size_t OutputSlot(std::string_view name) {
+  return SlotIndex(kTextOutputSlots, name) * sizeof(VOID*);
+}
+constexpr size_t InputSlot(std::string_view name) {
+  return SlotIndex(kTextInputSlots, name) * sizeof(VOID*);
 }
 
-template <const auto& Names, typename Table>
-void FillTraps(Table& table, size_t first_slot_offset) {
-  auto** slots = reinterpret_cast<VOID**>(reinterpret_cast<char*>(&table) + first_slot_offset);
-  FillTraps<Names>(slots, std::make_index_sequence<Names.size()>());
+// The slot names, in table order, are the tables' layout: each list covers
+// its table's function slots exactly, and every typed slot sits where its
+// name is, so a trap reports the slot it stands in.
+static_assert(sizeof(EFI_BOOT_SERVICES) == BootSlot("")); // "": no slot, past the last
+static_assert(sizeof(EFI_RUNTIME_SERVICES) == RuntimeSlot(""));
+static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, Mode) == OutputSlot(""));
+static_assert(offsetof(EFI_SIMPLE_TEXT_INPUT_PROTOCOL, WaitForKey) == InputSlot(""));
+static_assert(offsetof(EFI_BOOT_SERVICES, CreateEvent) == BootSlot("CreateEvent"));
+static_assert(offsetof(EFI_BOOT_SERVICES, CloseEvent) == BootSlot("CloseEvent"));
+static_assert(offsetof(EFI_BOOT_SERVICES, InstallProtocolInterface) ==
+              BootSlot("InstallProtocolInterface"));
+static_assert(offsetof(EFI_BOOT_SERVICES, RegisterProtocolNotify) ==
+              BootSlot("RegisterProtocolNotify"));
+static_assert(offsetof(EFI_BOOT_SERVICES, Stall) == BootSlot("Stall"));
+static_assert(offsetof(EFI_BOOT_SERVICES, CreateEventEx) == BootSlot("CreateEventEx"));
+static_assert(offsetof(EFI_RUNTIME_SERVICES, GetVariable) == RuntimeSlot("GetVariable"));
+static_assert(offsetof(EFI_RUNTIME_SERVICES, SetVariable) == RuntimeSlot("SetVariable"));
+static_assert(offsetof(EFI_RUNTIME_SERVICES, ResetSystem) == RuntimeSlot("ResetSystem"));
+static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, OutputString) ==
+              OutputSlot("OutputString"));
+static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, SetAttribute) ==
+              OutputSlot("SetAttribute"));
+static_assert(offsetof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, SetCursorPosition) ==
+              OutputSlot("SetCursorPosition"));
+static_assert(offsetof(EFI_SIMPLE_TEXT_INPUT_PROTOCOL, ReadKeyStroke) ==
+              InputSlot("ReadKeyStroke"));
+
+// Every slot first gets its trap's address as the VOID* the untyped slots
+// are (copied in as bytes: the table is plain data); each typed slot is then
+// given a function of its own type, a service below or a typed trap, so no
+// slot is left holding a pointer of another type.
+template <const auto& Names, size_t... Index>
+void FillTraps(char* slots, std::index_sequence<Index...> /*unused*/) {
+  (
+      [&] {
+        VOID* trap = reinterpret_cast<VOID*>(&Unexpected<Names, Index>);
+        std::memcpy(slots + Index * sizeof(VOID*), &trap, sizeof trap);
+      }(),
+      ...);
+}
+
+template <const auto& Names, typename Table> void FillTraps(Table& table, size_t first_slot) {
+  FillTraps<Names>(reinterpret_cast<char*>(&table) + first_slot,
+                   std::make_index_sequence<Names.size()>());
+}
+
+template <const auto& Names, size_t Index, typename Slot> constexpr Slot TrapFor() {
+  return &TypedTrap<Names, Index, Slot>::Call;
 }
 
 EFI_STATUS EFIAPI CreateEvent(UINT32 Type, EFI_TPL Tpl, EFI_EVENT_NOTIFY Notify, VOID* Context,
@@ -102,11 +177,17 @@ EFI_STATUS EFIAPI ReadKeyStroke(EFI_SIMPLE_TEXT_INPUT_PROTOCOL*, EFI_INPUT_KEY* 
 
 NativeFirmware::NativeFirmware(FakeFirmware& firmware) : firmware_(firmware) {
   g_firmware = &firmware_;
-  constexpr size_t kFirstSlot = sizeof(EFI_TABLE_HEADER);
-  FillTraps<kBootServiceSlots>(boot_services_, kFirstSlot);
-  FillTraps<kRuntimeServiceSlots>(runtime_services_, kFirstSlot);
+  FillTraps<kBootServiceSlots>(boot_services_, kFirstServiceSlot);
+  FillTraps<kRuntimeServiceSlots>(runtime_services_, kFirstServiceSlot);
   FillTraps<kTextOutputSlots>(con_out_, 0);
   FillTraps<kTextInputSlots>(con_in_, 0);
+
+  boot_services_.InstallProtocolInterface =
+      TrapFor<kBootServiceSlots, SlotIndex(kBootServiceSlots, "InstallProtocolInterface"),
+              EFI_INSTALL_PROTOCOL_INTERFACE>();
+  boot_services_.CreateEventEx =
+      TrapFor<kBootServiceSlots, SlotIndex(kBootServiceSlots, "CreateEventEx"),
+              EFI_CREATE_EVENT_EX>();
 
   boot_services_.CreateEvent = CreateEvent;
   boot_services_.RegisterProtocolNotify = RegisterProtocolNotify;

@@ -9,6 +9,7 @@
 #include "sim/fake_firmware.h"
 #include "sim/native_firmware.h"
 #include "sim/platform.h"
+#include "sim/run_record.h"
 
 namespace sim {
 
@@ -38,9 +39,5 @@ private:
 // Sets up a machine as the scenario says, runs the driver on it and records
 // everything the checks look at.
 RunRecord RunNative(const Scenario& scenario);
-
-// The machine set-up every runner shares: Setup, keys and fault knobs.
-void PrepareFirmware(const Scenario& scenario, FakeFirmware& firmware);
-RunRecord Record(const Platform& platform, const FakeFirmware& firmware);
 
 } // namespace sim

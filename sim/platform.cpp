@@ -84,10 +84,11 @@ void Platform::PlatformReset() {
 }
 
 uint8_t Platform::BootFlashRead(uint64_t address) const {
-  if (address < kBootFlashBase || address - kBootFlashBase >= kEcImageSize) {
+  const uint64_t base = ec_image_base();
+  if (address < base || address - base >= kEcImageSize) {
     throw PlatformStop("boot-flash read outside the EC image window");
   }
-  return config_.ec_image[address - kBootFlashBase];
+  return config_.ec_image[address - base];
 }
 
 std::vector<std::string> Platform::violations() const {

@@ -12,6 +12,7 @@
 
 #include "sim/ec_model.h"
 #include "sim/ec_protocol.h"
+#include "sim/image_settings.h"
 #include "sim/port_log.h"
 #include "sim/spi_flash.h"
 
@@ -29,6 +30,7 @@ struct PlatformConfig {
   FlashConfig flash;
   std::vector<uint8_t> ec_image = std::vector<uint8_t>(kEcImageSize, kFlashErased);
   std::vector<uint8_t> flash_before; // the EC flash's contents at power-on; empty: erased
+  ImageSettings image;               // what the updater image was built with
   uint64_t access_limit = 0;         // 0: no limit
 };
 
@@ -54,6 +56,7 @@ public:
   SpiFlash& flash() { return flash_; }
   [[nodiscard]] const SpiFlash& flash() const { return flash_; }
   [[nodiscard]] const std::vector<uint8_t>& ec_image() const { return config_.ec_image; }
+  [[nodiscard]] uint64_t ec_image_base() const { return config_.image.ec_image_base; }
   [[nodiscard]] std::vector<std::string> violations() const;
 
 private:

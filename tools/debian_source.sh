@@ -53,7 +53,7 @@ case "${1:-}" in
     find_tree() { find "$dest" -mindepth 2 -maxdepth 2 -name debian -printf '%h\n' 2>/dev/null | head -n 1 || true; }
     tree=$(find_tree)
     if [[ -z "$tree" ]]; then
-      command -v dpkg-source >/dev/null || { echo "dpkg-source missing: apt-get install dpkg-dev" >&2; exit 1; }
+      "$ROOT/tools/setup.sh" source
       mkdir -p "$dest"
       (cd "$dest" && apt-get "${apt_options[@]}" -qq source "$package=$version" >&2) ||
         { echo "apt-get source $package=$version failed" >&2; exit 1; }

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Variable argument lists in the Microsoft x64 convention: every argument
-// occupies one 64-bit slot. The driver image's target uses that convention
-// natively; the host build must name it for EFIAPI functions.
+// occupies one 64-bit slot, as UEFI's calling convention passes them. A
+// compiler targeting Windows (our own image build, EDK II's CLANGPDB) uses
+// that convention natively; one targeting ELF (the host build, EDK II's GCC5
+// and CLANGDWARF) has the System V list as its default and must name the
+// Microsoft one for EFIAPI functions.
 #pragma once
 
-#if defined(EC_DRIVER_IMAGE)
+#if defined(_WIN64)
 using EFI_VA_LIST = __builtin_va_list;
 #define EFI_VA_START(Marker, Last) __builtin_va_start(Marker, Last)
 #define EFI_VA_END(Marker) __builtin_va_end(Marker)

@@ -67,4 +67,33 @@ TEST(FlashImage, TakesTheEcImageFromItsPlaceInTheFile) {
   EXPECT_THROW(ec_run::LoadFlashImage(path), ec_run::InputError); // gone now
 }
 
+// An erased EC region is refused; one programmed byte in it is enough to
+// pass, wherever it lies, and bytes outside the region do not count.
+TEST(FlashImage, RefusesAnErasedEcRegion) {
+  const struct {
+    int64_t programmed_at; // file offset of the one byte that is not 0xFF; -1: none
+    bool refused;
+  } cases[] = {
+      {-1, true}, {0x65FFFF, true}, {0x680000, true}, {0x660000, false}, {0x67FFFF, false}};
+  const std::string path = testing::TempDir() + "flash_image_erased.bin";
+  for (const auto& c : cases) {
+    std::vector<char> file(16 * kMiB, '\xFF');
+    if (c.programmed_at >= 0) {
+      file[static_cast<size_t>(c.programmed_at)] = 0x5A;
+    }
+    std::ofstream(path, std::ios::binary)
+        .write(file.data(), static_cast<std::streamsize>(file.size()));
+    try {
+      ec_run::LoadFlashImage(path);
+      EXPECT_FALSE(c.refused) << c.programmed_at << " accepted";
+    } catch (const ec_run::InputError& e) {
+      EXPECT_TRUE(c.refused) << c.programmed_at << ": " << e.what();
+      EXPECT_NE(std::string(e.what()).find("at file offset 0x660000 (0xFF660000) is erased"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+  std::remove(path.c_str());
+}
+
 } // namespace

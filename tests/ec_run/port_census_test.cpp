@@ -7,31 +7,32 @@
 
 #include "sim/expectation.h"
 #include "sim/protocol_trace.h"
+#include "sim/traffic_decoder.h"
 #include "tools/ec_run/port_census.h"
 
 namespace {
 
-using ec_run::PortKind;
+using sim::PortRole;
 
 TEST(PortCensus, SortsEachAccessByItsRoleInTheHandshake) {
   const struct {
     sim::PortAccess access;
-    PortKind kind;
+    PortRole kind;
   } cases[] = {
       // The values are any bytes: only port and direction sort an access.
-      {sim::Out(sim::kEcCommandPort, 0x01), PortKind::CommandWrite},
-      {sim::In(sim::kEcCommandPort, 0x02), PortKind::StatusRead},
-      {sim::Out(sim::kEcDataPort, 0x93), PortKind::DataWrite},
-      {sim::In(sim::kEcDataPort, 0x33), PortKind::DataRead},
-      {sim::Out(sim::kPostCodePort, 0xEB), PortKind::ProgressWrite},
-      {sim::In(sim::kPostCodePort, 0x00), PortKind::Other},
-      {sim::Out(sim::kResetControlPort, 0x0E), PortKind::Other},
-      {sim::Out(0x61, 0x00), PortKind::Other}, // a port the EC does not have
+      {sim::Out(sim::kEcCommandPort, 0x01), PortRole::CommandWrite},
+      {sim::In(sim::kEcCommandPort, 0x02), PortRole::StatusRead},
+      {sim::Out(sim::kEcDataPort, 0x93), PortRole::DataWrite},
+      {sim::In(sim::kEcDataPort, 0x33), PortRole::DataRead},
+      {sim::Out(sim::kPostCodePort, 0xEB), PortRole::ProgressWrite},
+      {sim::In(sim::kPostCodePort, 0x00), PortRole::Other},
+      {sim::Out(sim::kResetControlPort, 0x0E), PortRole::Other},
+      {sim::Out(0x61, 0x00), PortRole::Other}, // a port the EC does not have
   };
   ec_run::PortCensus expected;
   sim::PortLog log;
   for (const auto& c : cases) {
-    EXPECT_EQ(ec_run::KindOf(c.access), c.kind) << sim::Describe(c.access);
+    EXPECT_EQ(sim::RoleOf(c.access), c.kind) << sim::Describe(c.access);
     log.push_back(c.access);
   }
   expected.command_writes = 1;

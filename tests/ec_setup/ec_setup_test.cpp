@@ -17,6 +17,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include "sim/ec_protocol.h"
 #include "tools/ec_setup/run_command.h"
 
 namespace {
@@ -25,10 +26,14 @@ namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 using Args = std::vector<std::string>;
 
-// The layout written out here, apart from the tool's own definition.
-constexpr size_t kRequest = 3172, kEnable = 3176, kThreshold = 3177, kBuffer = 3180;
+// The layout from the host side's protocol home, apart from the tool's own
+// definition (the drivers' header).
+constexpr size_t kRequest = sim::kRequestByte, kEnable = sim::kGuardEnableByte,
+                 kThreshold = sim::kGuardThresholdByte, kBuffer = sim::kSetupSize;
 constexpr uint32_t kNvBsRt = 0x7;
 const char* const kFileName = "Setup-ec87d643-eba4-4bb5-a1e5-3f3e36b20da9";
+const char* const kListed = "# the rig\n[machine]\nsys_vendor = QEMU\n"
+                            "product_name = Standard PC (Q35 + ICH9, 2009)\n";
 
 struct EcBytes {
   uint8_t request, enable, threshold;
@@ -63,6 +68,24 @@ protected:
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     path_ = (dir_ / kFileName).string();
+    fs::create_directories(dir_ / "dmi");
+    Write(dir_ / "dmi" / "sys_vendor", "QEMU\n");
+    Write(dir_ / "dmi" / "product_name", "Standard PC (Q35 + ICH9, 2009)  \n");
+    Write(dir_ / "machines.conf", kListed);
+    SetRegister(0x7F);
+  }
+
+  static void Write(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+
+  // The EC's register file as ec_sys shows it, 0x93 set.
+  void SetRegister(uint8_t value, size_t size = 256) {
+    std::string io(size, '\0');
+    if (size > 0x93) {
+      io[0x93] = static_cast<char>(value);
+    }
+    Write(dir_ / "io", io);
   }
   void TearDown() override {
     SetImmutable(false);
@@ -84,7 +107,9 @@ protected:
   }
 
   Result Run(Args args, const ec_setup::VariableIo& io = ec_setup::FileIo()) {
-    args.insert(args.begin(), {"--efivars", dir_.string()});
+    args.insert(args.begin(),
+                {"--efivars", dir_.string(), "--ec-io", (dir_ / "io").string(), "--dmi",
+                 (dir_ / "dmi").string(), "--config", (dir_ / "machines.conf").string()});
     std::ostringstream out, err;
     const int status = ec_setup::RunEcSetup(args, out, err, io);
     return {status, out.str(), err.str()};
@@ -129,6 +154,7 @@ void ExpectOneLine(const std::string& err) {
 }
 
 TEST_F(EcSetup, EachChangeRewritesOnlyItsBytes) {
+  SetRegister(0xFF);
   const struct {
     Args args;
     uint32_t attributes;
@@ -198,7 +224,7 @@ TEST_F(EcSetup, SizeRules) {
       expected = c.args == request ? FileOf(kNvBsRt, c.size, {1, 0, 0})
                                    : FileOf(kNvBsRt, c.size, {0, 1, 9});
     } else {
-      EXPECT_EQ(r.status, 2);
+      EXPECT_EQ(r.status, 3);
       EXPECT_TRUE(Matches(r.err, c.refusal)) << r.err;
       ExpectOneLine(r.err);
     }
@@ -215,30 +241,33 @@ ec_setup::VariableIo Refusing(int error) {
   return io;
 }
 
-TEST_F(EcSetup, RefusalsAreOneLineExitTwoAndWriteNothing) {
+// Each refusal's own exit status: a script tells them apart by it alone.
+TEST_F(EcSetup, RefusalsAreOneLineWithTheirStatusAndWriteNothing) {
   const Bytes normal = FileOf(kNvBsRt, kBuffer, {0, 1, 0x42});
   const std::optional<Bytes> absent;
+  const ec_setup::VariableIo files = ec_setup::FileIo();
   const struct {
     std::optional<Bytes> file;
     Args args;
     ec_setup::VariableIo io;
+    int status;
     const char* refusal;
   } cases[] = {
-      {absent, {"request-update"}, ec_setup::FileIo(), "no Setup variable: .*Setup-ec87d643"},
-      {absent, {"show"}, ec_setup::FileIo(), "no Setup variable"},
-      {Bytes{7, 0}, {"request-update"}, ec_setup::FileIo(), "holds 2 bytes, fewer than the 4"},
-      {normal, {"guard", "on", "256"}, ec_setup::FileIo(), "threshold '256' is out of 0..255"},
-      {normal, {"guard", "on", "0x100"}, ec_setup::FileIo(), "'0x100' is out of 0..255"},
-      {normal, {"guard", "on", "-1"}, ec_setup::FileIo(), "'-1' is out of 0..255"},
-      {normal, {"guard", "on"}, ec_setup::FileIo(), "guard on needs one THRESHOLD"},
-      {normal, {"update"}, ec_setup::FileIo(), "unknown command 'update'"},
-      {normal, {"request-update", "--json"}, ec_setup::FileIo(), "--json goes with show"},
-      {FileOf(0x47, kBuffer), {"request-update"}, ec_setup::FileIo(), "0x00000047 .*append write"},
-      {FileOf(0x27, kBuffer), {"guard", "off"}, ec_setup::FileIo(), "time-based authenticated"},
-      {normal, {"request-update"}, Refusing(EPERM), "refused \\(write: Operation not permitted"},
-      {normal, {"request-update"}, Refusing(EACCES), "refused \\(write: Permission denied"},
-      {normal, {"guard", "off"}, Refusing(EINVAL), "refused \\(write: Invalid argument"},
-      {normal, {"guard", "on", "9"}, Refusing(EROFS), "refused \\(write: Read-only file system"},
+      {absent, {"request-update"}, files, 3, "no Setup variable: .*Setup-ec87d643"},
+      {absent, {"show"}, files, 3, "no Setup variable"},
+      {Bytes{7, 0}, {"request-update"}, files, 3, "holds 2 bytes, fewer than the 4"},
+      {normal, {"guard", "on", "256"}, files, 2, "threshold '256' is out of 0..255"},
+      {normal, {"guard", "on", "0x100"}, files, 2, "'0x100' is out of 0..255"},
+      {normal, {"guard", "on", "-1"}, files, 2, "'-1' is out of 0..255"},
+      {normal, {"guard", "on"}, files, 2, "guard on needs one THRESHOLD"},
+      {normal, {"update"}, files, 2, "unknown command 'update'"},
+      {normal, {"show", "--force"}, files, 2, "--force goes with a change"},
+      {FileOf(0x47, kBuffer), {"request-update"}, files, 3, "0x00000047 .*append write"},
+      {FileOf(0x27, kBuffer), {"guard", "off"}, files, 3, "time-based authenticated"},
+      {normal, {"request-update"}, Refusing(EPERM), 5, "refused \\(write: Operation not permitted"},
+      {normal, {"request-update"}, Refusing(EACCES), 5, "refused \\(write: Permission denied"},
+      {normal, {"guard", "off"}, Refusing(EINVAL), 5, "refused \\(write: Invalid argument"},
+      {normal, {"guard", "on", "9"}, Refusing(EROFS), 5, "refused \\(write: Read-only file system"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args[0] + " -> " + c.refusal);
@@ -247,7 +276,7 @@ TEST_F(EcSetup, RefusalsAreOneLineExitTwoAndWriteNothing) {
       Store(*c.file);
     }
     const Result r = Run(c.args, c.io);
-    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.status, c.status);
     EXPECT_TRUE(Matches(r.err, std::string("^ec-setup: .*") + c.refusal)) << r.err;
     ExpectOneLine(r.err);
     EXPECT_EQ(r.out, "");
@@ -293,7 +322,8 @@ TEST_F(EcSetup, ShowReportsWhatTheDriversWouldSee) {
        "3180 bytes\nfile        .*\nattributes  0x00000007 \\(non-volatile, boot-service access, "
        "runtime "
        "access\\)\n"
-       "update      requested .*next boot\nguard       on .*threshold 255 .*below 255"},
+       "update      requested .*next boot\nguard       on .*threshold 255 .*below 255\n"
+       "EC 0x93     0x7F now .*live.*\nnext boot   powers off during DXE"},
       {FileOf(kNvBsRt, kBuffer, {2, 0, 7}),
        {"show"},
        "not requested \\(byte 3172 = 0x02\\): only 1"},
@@ -305,7 +335,8 @@ TEST_F(EcSetup, ShowReportsWhatTheDriversWouldSee) {
        "\"boot-service access\", \"runtime access\"\\], \"drivers_can_read\": true, "
        "\"update_request\": 1, "
        "\"update_requested\": true, \"guard_enable\": 1, \"guard_on\": true, \"guard_threshold\": "
-       "128}"},
+       "128, \"ec_register_0x93\": 127, .*\"next_boot_powers_off\": true, .*\"machine_listed\": "
+       "true"},
       {FileOf(kNvBsRt, 3176),
        {"show", "--json"},
        "\"update_request\": 0, .*\"guard_enable\": null, \"guard_on\": null, \"guard_threshold\": "
@@ -353,6 +384,163 @@ TEST_F(EcSetup, RewriteCoversTheFileExactlyOrNotAtAll) {
     EXPECT_TRUE(Matches(failure->step, "check the size: the file now holds 3184 bytes"))
         << failure->step;
     EXPECT_EQ(Stored(), file);
+  }
+}
+
+// The guard against EC register 0x93 (0x7F unless the case sets the io file):
+// a guard set above the reading powers off every boot, so it is refused.
+TEST_F(EcSetup, GuardIsCheckedAgainstTheRegisterNow) {
+  const EcBytes off = {0, 0, 0x42}, on_ff = {0, 1, 0xFF};
+  const struct {
+    Args args;
+    std::optional<size_t> io_size; // nullopt: no io file
+    EcBytes before, after;
+    int status;
+    const char* err;
+  } cases[] = {
+      {{"guard", "on", "0xFF"},
+       256,
+       off,
+       off,
+       4,
+       "^ec-setup: EC register 0x93 reads 0x7F now, "
+       "below the guard's threshold 0xFF: the next boot"},
+      {{"guard", "on", "0x80"}, 256, off, off, 4, "reads 0x7F now, below .* 0x80"},
+      {{"guard", "on", "0xFF", "--dry-run"}, 256, off, off, 4, "refused, nothing written"},
+      {{"guard", "on", "0x7F"}, 256, off, {0, 1, 0x7F}, 0, "^$"},
+      {{"guard", "on", "0x10"}, 0x94, off, {0, 1, 0x10}, 0, "^$"},
+      {{"guard", "on", "0xFF", "--force"}, 256, off, on_ff, 0, "warning: .*written anyway"},
+      {{"guard", "on", "9"}, 0x93, off, off, 3, "io ends before register 0x93; nothing written"},
+      {{"guard", "on", "9"}, std::nullopt, off, off, 3, "cannot open .*io: No such file"},
+      {{"guard", "on", "9", "--force"}, std::nullopt, off, {0, 1, 9}, 0, "unchecked|anyway"},
+      {{"request-update"}, 256, on_ff, {1, 1, 0xFF}, 0, "warning: .*0x7F.*already so"},
+      {{"guard", "off"}, std::nullopt, on_ff, {0, 0, 0xFF}, 0, "^$"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 2 ? c.args[2] : ""));
+    fs::remove(dir_ / "io");
+    if (c.io_size) {
+      SetRegister(0x7F, *c.io_size);
+    }
+    Store(FileOf(kNvBsRt, kBuffer, c.before));
+    const Result r = Run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(Matches(r.err, c.err)) << r.err;
+    EXPECT_LE(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_EQ(Stored(), FileOf(kNvBsRt, kBuffer, c.after));
+  }
+}
+
+// Changes only where the configuration lists the machine; a bad list or a
+// machine without an identity changes nothing.
+TEST_F(EcSetup, WritesOnlyOnListedMachines) {
+  const std::string board = "[machine]\nsys_vendor = QEMU\nproduct_name = Standard PC (Q35 + ICH9, "
+                            "2009)\nboard_name = Rig\n";
+  const struct {
+    std::string config;
+    bool product_name; // the DMI folder has it
+    int status;
+    const char* err;
+  } cases[] = {
+      {kListed, true, 0, "^$"},
+      {std::string("[machine]\nsys_vendor=Other\nproduct_name=X\n") + kListed, true, 0, "^$"},
+      {"[machine]\nsys_vendor = QEMU\nproduct_name = Standard PC\n", true, 3,
+       "this machine \\(sys_vendor 'QEMU', product_name 'Standard PC \\(Q35 \\+ ICH9, 2009\\)', "
+       "board_vendor '', board_name ''\\) is not listed in .*machines.conf; add it to "},
+      {board, true, 3, "is not listed"},
+      {"", true, 3, "is not listed"},
+      {kListed, false, 3, "no machine identity: .*dmi/product_name is missing"},
+      {std::string(kListed) + "colour = blue\n", true, 2,
+       "machines.conf line 5: unknown key 'colour'"},
+      {"sys_vendor = QEMU\n", true, 2, "line 1: 'sys_vendor' before the first \\[machine\\]"},
+      {"[machine]\nsys_vendor = QEMU\n", true, 2, "machines.conf:1: the entry has no product_name"},
+      {"[machine]\nsys_vendor QEMU\n", true, 2, "line 2: expected \\[machine\\] or KEY = VALUE"},
+      {std::string(kListed) + "sys_vendor = QEMU\n", true, 2, "line 5: 'sys_vendor' given twice"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.config);
+    Write(dir_ / "machines.conf", c.config);
+    if (!c.product_name) {
+      fs::remove(dir_ / "dmi" / "product_name");
+    }
+    const Bytes before = FileOf(kNvBsRt, kBuffer);
+    Store(before);
+    const Result r = Run({"request-update"});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(Matches(r.err, c.err)) << r.err;
+    EXPECT_EQ(Stored(), c.status == 0 ? FileOf(kNvBsRt, kBuffer, {1, 0, 0}) : before);
+    if (c.status != 0) {
+      ExpectOneLine(r.err);
+      const Result shown = Run({"show"});
+      EXPECT_EQ(shown.status, 0);
+      EXPECT_TRUE(Matches(shown.out, "\nmachine     not listed, changes refused: ")) << shown.out;
+    }
+    Write(dir_ / "dmi" / "product_name", "Standard PC (Q35 + ICH9, 2009)\n");
+  }
+}
+
+// Another tool changes Setup after ec-setup read it: writing back would undo
+// that change, so nothing is written.
+TEST_F(EcSetup, AnotherWriterBetweenReadAndWriteIsRefused) {
+  const Bytes first = FileOf(kNvBsRt, kBuffer), other = FileOf(kNvBsRt, kBuffer, {0, 0, 0x55});
+  Store(first);
+  int reads = 0;
+  ec_setup::VariableIo io = ec_setup::FileIo();
+  const auto read = io.read;
+  io.read = [&](const std::string& path, Bytes& bytes) {
+    if (++reads == 2) {
+      Store(other);
+    }
+    return read(path, bytes);
+  };
+  const Result r = Run({"request-update"}, io);
+  EXPECT_EQ(r.status, 6);
+  EXPECT_TRUE(Matches(r.err, "^ec-setup: Setup changed since it was read \\(byte 3177 is 0x55, "
+                             "was 0x00\\); nothing written, run again\n$"))
+      << r.err;
+  EXPECT_EQ(Stored(), other);
+}
+
+// --json: the outcome and status it reports are the ones the run ends with.
+TEST_F(EcSetup, JsonReportsTheOutcomeTheStatusSays) {
+  const struct {
+    Args args;
+    EcBytes before;
+    int status;
+    const char* json;
+  } cases[] = {
+      {{"guard", "on", "0x20"},
+       {0, 0, 0},
+       0,
+       "\"outcome\": \"changed\", \"exit_status\": 0, \"reason\": null, \"before\": "
+       "\\{\"update_request\": 0, \"guard_enable\": 0, \"guard_threshold\": 0\\}, \"after\": "
+       "\\{\"update_request\": 0, \"guard_enable\": 1, \"guard_threshold\": 32\\}, "
+       "\"ec_register_0x93\": 127, \"warnings\": \\[\\]"},
+      {{"request-update"}, {1, 0, 0}, 0, "\"outcome\": \"already_so\", \"exit_status\": 0"},
+      {{"cancel-update", "--dry-run"},
+       {1, 0, 0},
+       0,
+       "\"dry_run\", .*\"after\": \\{\"update_request\": 0,"},
+      {{"guard", "on", "0xFF"},
+       {0, 0, 0},
+       4,
+       "\"refused\", \"exit_status\": 4, \"reason\": \"EC register .*\"after\": "
+       "\\{\"update_request\": 0, \"guard_enable\": 0,"},
+      {{"guard", "on", "0xFF", "--force"},
+       {0, 0, 0},
+       0,
+       "\"changed\", .*\"warnings\": \\[\"EC register 0x93 reads 0x7F"},
+      {{"guard"}, {0, 0, 0}, 2, "\"command\": null, \"outcome\": \"refused\", \"exit_status\": 2"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.json);
+    Store(FileOf(kNvBsRt, kBuffer, c.before));
+    Args args = c.args;
+    args.push_back("--json");
+    const Result r = Run(args);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_TRUE(Matches(r.out, std::string("^\\{.*") + c.json + ".*\\}\n$")) << r.out;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 1) << r.out;
   }
 }
 

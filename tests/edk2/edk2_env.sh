@@ -7,24 +7,16 @@
 #   edk2_enter WORKSPACE   sources edksetup.sh: PACKAGES_PATH=WORKSPACE:EDK2_SRC
 #   edk2_build WORKSPACE DSC LOG [OPTION...]   EDK II's build in a subshell
 
-source "$ROOT/tests/qemu/prepare.sh"
+source "$ROOT/tools/firmware_run/prepare.sh"
 
 EC_CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}
 EDK2_CACHE="$EC_CACHE/edk2"
-
-edk2_packages() {
-  # What Debian's own OVMF build asks for (debian/control), and what the
-  # checks read: dpkg-source to unpack, UEFIExtract to read the images.
-  ensure_packages gcc:gcc g++:g++ make:make nasm:nasm iasl:acpica-tools python3:python3 \
-    /usr/include/uuid/uuid.h:uuid-dev \
-    dpkg-source:dpkg-dev xz:xz-utils UEFIExtract:uefitool-cli
-}
 
 # sha256 of the given files, 12 hex digits: our own inputs in a cache key.
 inputs_hash() { cat "$@" | sha256sum | cut -c1-12; }
 
 edk2_prepare() {
-  edk2_packages || return 1
+  "$ROOT/tools/setup.sh" edk2 || return 1
   EDK2_SRC=$("$ROOT/tools/debian_source.sh" fetch edk2 "$EDK2_CACHE/src") || return 1
   EDK2_VERSION=$(basename "$(dirname "$EDK2_SRC")")
   local key

@@ -3,14 +3,15 @@
 """Writes the EDK II workspaces the builds run in, from the guide's lines.
 
 usage: platforms.py minimal WORKSPACE IMAGE_DIR
-       platforms.py ovmf WORKSPACE IMAGE_DIR EDK2_SRC
+       platforms.py ovmf WORKSPACE EDK2_SRC
 
-Both put the drivers' .efi, .depex and .inf where the guide's DSC lines name
-them. "minimal" writes a platform of our own whose one firmware volume holds
-only the two drivers; "ovmf" writes copies of OvmfPkgX64.dsc and .fdf with
-the guide's lines, and the test-only trigger driver, added. A file is only
-rewritten when its bytes change, so EDK II's incremental build sees an
-unchanged input as unchanged.
+"minimal" takes the binary route: the drivers' .efi, .depex and .inf where
+the guide's DSC lines name them, in a platform of our own whose one firmware
+volume holds only the two drivers. "ovmf" takes the source route: the
+package (firmware/) in the workspace and copies of OvmfPkgX64.dsc and .fdf
+with the guide's source lines added (both drivers and the trigger sample).
+A file is only rewritten when its bytes change, so EDK II's incremental
+build sees an unchanged input as unchanged.
 """
 
 import pathlib
@@ -23,12 +24,9 @@ HERE = pathlib.Path(__file__).resolve().parent
 TOOLS_FV = HERE.parents[1] / "tools" / "fv"
 sys.path.insert(0, str(TOOLS_FV))
 
-import ffs  # noqa: E402
 import modules  # noqa: E402
 
-TRIGGER_INF = HERE / "test_trigger_driver.inf"
-TRIGGER_DIR = "EcTest"
-TRIGGER = "test_trigger_driver"
+PACKAGE = HERE.parents[1] / "firmware"
 
 MINIMAL_DIR = "EcMinimal"
 MINIMAL_GUID = "5A0E9C47-2B1D-4F3E-9C6A-8D7B1E2F3A41"
@@ -66,13 +64,12 @@ def put_drivers(workspace, image_dir, dsc_block):
                 (image_dir / f"{name}{suffix}").read_bytes())
 
 
-def put_trigger(workspace, image_dir):
-    """The test-only trigger driver: dependency TRUE, the image as built."""
-    folder = workspace / TRIGGER_DIR
-    put(folder / f"{TRIGGER}.inf", TRIGGER_INF.read_bytes())
-    put(folder / f"{TRIGGER}.efi", (image_dir / f"{TRIGGER}.efi").read_bytes())
-    put(folder / f"{TRIGGER}.depex", ffs.depex())
-    return f"{TRIGGER_DIR}/{TRIGGER}.inf"
+def put_package(workspace):
+    """The package's files at the workspace's root, where PACKAGES_PATH
+    finds the folder the guide's lines name."""
+    for path in PACKAGE.rglob("*"):
+        if path.is_file():
+            put(workspace / PACKAGE.name / path.relative_to(PACKAGE), path.read_bytes())
 
 
 def minimal(workspace, image_dir):
@@ -146,10 +143,9 @@ def inserted_after(text, marker, addition, what):
     return "\r\n".join(lines[:at[0] + 1] + crlf(addition).split("\r\n") + lines[at[0] + 1:])
 
 
-def ovmf(workspace, image_dir, edk2_src):
-    lines = guide.blocks()
-    put_drivers(workspace, image_dir, lines["dsc"])
-    trigger = put_trigger(workspace, image_dir)
+def ovmf(workspace, edk2_src):
+    lines = guide.source_blocks()
+    put_package(workspace)
     dsc = (edk2_src / OVMF_DSC).read_bytes().decode()
     fdf = (edk2_src / OVMF_FDF).read_bytes().decode()
     # The copy lives outside OvmfPkg: its includes named relative to the
@@ -159,12 +155,10 @@ def ovmf(workspace, image_dir, edk2_src):
     dsc = dsc.replace(f"= {OVMF_FDF}\r\n", f"= {ours_fdf}\r\n", 1)
     if ours_fdf not in dsc:
         raise SystemExit(f"platforms: {OVMF_DSC} names no FLASH_DEFINITION {OVMF_FDF}")
-    # The guide's [Components.X64] lines close the DSC, the trigger with them.
-    dsc += crlf(f"\n{lines['dsc']}  {trigger}\n")
-    ours_inf = f"\n{lines['fdf']}INF RuleOverride = BINARY {trigger}\n"
-    fdf = inserted_after(fdf, OVMF_DXE_LAST, ours_inf, OVMF_FDF)
-    if "[Rule.Common.DXE_DRIVER.BINARY]" not in fdf:
-        fdf += crlf(f"\n{lines['rule']}")
+    # The guide's [Components.X64] lines close the DSC; OVMF's own rule for
+    # DXE drivers builds their files.
+    dsc += crlf(f"\n{lines['dsc']}")
+    fdf = inserted_after(fdf, OVMF_DXE_LAST, f"\n{lines['fdf']}", OVMF_FDF)
     put(workspace / OVMF_DIR / pathlib.PurePosixPath(OVMF_DSC).name, dsc.encode())
     put(workspace / ours_fdf, fdf.encode())
 
@@ -172,8 +166,8 @@ def ovmf(workspace, image_dir, edk2_src):
 def main(argv):
     if len(argv) == 4 and argv[1] == "minimal":
         minimal(pathlib.Path(argv[2]), pathlib.Path(argv[3]))
-    elif len(argv) == 5 and argv[1] == "ovmf":
-        ovmf(pathlib.Path(argv[2]), pathlib.Path(argv[3]), pathlib.Path(argv[4]))
+    elif len(argv) == 4 and argv[1] == "ovmf":
+        ovmf(pathlib.Path(argv[2]), pathlib.Path(argv[3]))
     else:
         print(__doc__.strip().splitlines()[2], file=sys.stderr)
         return 2

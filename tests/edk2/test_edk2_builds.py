@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """What EDK II's own build wrote from the guide's lines, against the project's
-files: GenFfs's file for each module, GenFv's placement of it, the build
-logs, and UEFIExtract's reading of the OVMF image.
+files: GenFfs's file for each prebuilt module, GenFv's placement of it, the
+dependency expressions of the modules built from source, the build logs, and
+UEFIExtract's reading of the OVMF image.
 
 Run by tests/edk2/run.sh, which passes the build folders in the environment:
 EC_IMAGE_DIR, EDK2_TOOLS (BaseTools), EDK2_MINIMAL_BUILD, EDK2_MINIMAL_LOG,
@@ -17,6 +18,7 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import uuid
 
 REPO = pathlib.Path(__file__).resolve().parents[2]
 sys.path[:0] = [str(REPO / "tools" / "fv"), str(REPO / "tests" / "fv")]
@@ -26,10 +28,32 @@ import modules  # noqa: E402
 import volume  # noqa: E402
 from test_firmware_image import DXE_VOLUME_NAME, dashes, run_uefiextract  # noqa: E402
 
-TRIGGER = "test_trigger_driver"
-# The names a log line must not carry next to a warning or an error.
-OURS = re.compile("|".join([*modules.MODULES, TRIGGER, "EcDrivers", "EcTest", "EcMinimal"]))
-PROBLEM = re.compile(r"warning|error", re.IGNORECASE)
+TRIGGER = modules.TRIGGER_SAMPLE
+# The names a log line must not carry next to a warning or an error: a
+# compiler's "warning:", EDK II's "error 000E:" (not the -Werror and
+# -Wno-error of the command lines the log echoes).
+OURS = re.compile("|".join([*modules.MODULES, TRIGGER, "EcDrivers", "EcMinimal"]))
+PROBLEM = re.compile(r"\b(warning|error)( [0-9A-F]{4})?:", re.IGNORECASE)
+
+
+def required_protocols(depex):
+    """The protocols an AND-only dependency expression requires, however its
+    operands are ordered (EDK II's parser and ours order them differently)."""
+    stack, at = [], 0
+    while depex[at] != ffs.DEPEX_END:
+        if depex[at] == ffs.DEPEX_PUSH:
+            stack.append({uuid.UUID(bytes_le=depex[at + 1:at + 17])})
+            at += 17
+            continue
+        if depex[at] == ffs.DEPEX_AND:
+            stack.append(stack.pop() | stack.pop())
+        elif depex[at] == ffs.DEPEX_TRUE:
+            stack.append(set())
+        else:
+            raise ValueError(f"opcode {depex[at]:#x} at {at}")
+        at += 1
+    (required,) = stack
+    return required
 
 
 # GenFv's input for a volume like the minimal platform's, without a base
@@ -60,13 +84,14 @@ class Edk2BuildsTest(unittest.TestCase):
         cls.images = env_path("EC_IMAGE_DIR")
         cls.builds = {"minimal": (env_path("EDK2_MINIMAL_BUILD"), env_path("EDK2_MINIMAL_LOG")),
                       "ovmf": (env_path("EDK2_OVMF_BUILD"), env_path("EDK2_OVMF_LOG"))}
-        trigger_efi = (cls.images / f"{TRIGGER}.efi").read_bytes()
-        # name: (FILE GUID, our standalone file); the trigger only in OVMF.
+        # name: (FILE GUID, our standalone file)
         cls.ours = {name: (module.file_guid, (cls.images / f"{name}.ffs").read_bytes())
                     for name, module in modules.MODULES.items()}
-        cls.trigger = (modules.TEST_TRIGGER_FILE_GUID,
-                       ffs.driver_file(modules.TEST_TRIGGER_FILE_GUID, TRIGGER, trigger_efi,
-                                       ffs.depex()))
+        # OVMF's modules, built from the package's source INFs: name: (FILE
+        # GUID, the dependency expression they ship with).
+        cls.from_source = {name: (module.file_guid, (cls.images / f"{name}.depex").read_bytes())
+                           for name, module in modules.MODULES.items()}
+        cls.from_source[TRIGGER] = (modules.TRIGGER_SAMPLE_FILE_GUID, ffs.depex())
 
     def genffs_output(self, build, name, guid):
         guid = str(guid).upper()
@@ -75,12 +100,20 @@ class Edk2BuildsTest(unittest.TestCase):
         return path.read_bytes()
 
     def test_genffs_writes_our_files_byte_for_byte(self):
-        for build_name, (build, _) in self.builds.items():
-            files = dict(self.ours, **({TRIGGER: self.trigger} if build_name == "ovmf" else {}))
-            for name, (guid, ours) in files.items():
-                with self.subTest(build=build_name, module=name):
-                    theirs = self.genffs_output(build, name, guid)
-                    self.assertTrue(theirs == ours, first_difference(theirs, ours))
+        build, _ = self.builds["minimal"]
+        for name, (guid, ours) in self.ours.items():
+            with self.subTest(module=name):
+                theirs = self.genffs_output(build, name, guid)
+                self.assertTrue(theirs == ours, first_difference(theirs, ours))
+
+    def test_source_inf_dependencies_require_the_shipped_protocols(self):
+        build, _ = self.builds["ovmf"]
+        for name, (_, depex) in self.from_source.items():
+            with self.subTest(name):
+                built = list((build / "X64" / "firmware").rglob(f"OUTPUT/{name}.depex"))
+                self.assertEqual(len(built), 1, f"{name}.depex built {len(built)} times")
+                self.assertEqual(required_protocols(built[0].read_bytes()),
+                                 required_protocols(depex))
 
     def genfv(self, files):
         """A volume GenFv writes from these FFS files (erase polarity 1, not rebased)."""
@@ -136,7 +169,7 @@ class Edk2BuildsTest(unittest.TestCase):
                    if row[0] == "Volume" and DXE_VOLUME_NAME in row[-1]]
         self.assertEqual(len(volumes), 1, "DXE volume not found")
         depth = dashes(report[volumes[0]][-1])
-        for name, (guid, _) in dict(self.ours, **{TRIGGER: self.trigger}).items():
+        for name, (guid, _) in self.from_source.items():
             with self.subTest(name):
                 at = next((i for i, row in enumerate(report)
                            if row[0] == "File" and str(guid).upper() in row[-1]), None)

@@ -72,6 +72,22 @@ class BoardFlash(unittest.TestCase):
                 if base:
                     self.assertIn("kept the flash image", result.stdout)
 
+    def test_ec_image_where_the_updater_was_built_to_read_it(self):
+        # (address, file offset or None: refused)
+        cases = [(0xFF000000, 0), (0xFFBE0000, 0xBE0000), (0xFF660400, 0x660400),
+                 (0xFEFFFC00, None), (0xFFBE0400, None)]
+        code, variables, ec = (p.read_bytes() for p in (self.code, VARS, self.ec))
+        for address, at in cases:
+            with self.subTest(f"{address:#x}"):
+                if at is None:
+                    with self.assertRaises(board_flash.Refusal):
+                        board_flash.layout(code, variables, ec, ec_address=address)
+                    continue
+                flash, _ = board_flash.layout(code, variables, ec, ec_address=address)
+                self.assertEqual(flash[at:at + len(ec)], ec)
+                rest = flash[:at] + flash[at + len(ec):board_flash.FIRMWARE_AT]
+                self.assertEqual(rest, b"\xff" * len(rest))
+
     def test_setup_read_back_from_the_store_inside(self):
         store = self.work / "vars.fd"
         shutil.copyfile(VARS, store)
@@ -85,6 +101,12 @@ class BoardFlash(unittest.TestCase):
     def test_refusals_write_nothing(self):
         short = self.work / "short.bin"
         short.write_bytes(b"\0" * 1024)
+        erased_ec = self.work / "erased_ec.bin"
+        erased_ec.write_bytes(b"\xff" * board_flash.EC_IMAGE_SIZE)
+        erased_region = self.work / "erased_region.bin"
+        image = bytearray(self.integrator.read_bytes())
+        image[0x660000:0x680000] = erased_ec.read_bytes()
+        erased_region.write_bytes(image)
         cases = [
             ("EC image of 1 KiB", ["--code", self.code, "--ec-image", short], "EC image"),
             ("flash image of 1 KiB", ["--code", self.code, "--flash-image", short],
@@ -92,6 +114,10 @@ class BoardFlash(unittest.TestCase):
             ("code volume that does not fill 4 MiB", ["--code", short, "--ec-image", self.ec],
              "do not fill"),
             ("no EC image at all", ["--code", self.code], "no EC image"),
+            ("an erased EC image", ["--code", self.code, "--ec-image", erased_ec],
+             "EC region at 0x660000 (0xff660000) is erased"),
+            ("a flash image whose EC region is erased",
+             ["--code", self.code, "--flash-image", erased_region], "is erased (all 0xFF)"),
             ("missing input", ["--code", self.work / "absent.fd", "--ec-image", self.ec],
              "absent.fd"),
         ]

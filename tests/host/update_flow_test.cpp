@@ -9,11 +9,10 @@
 #include "sim/native_firmware.h"
 #include "sim/native_runner.h"
 #include "sim/scenario.h"
+#include "sim/traffic_decoder.h"
 #include "updater/updater.h"
 
 namespace {
-
-using sim::PortDir;
 
 sim::RunRecord RunScenario(const sim::Scenario& s) {
   return sim::RunNative(s);
@@ -32,22 +31,12 @@ TEST(UpdateFlow, FullUpdateMakesExactlyTheRequiredPortAccesses) {
   EXPECT_EQ(run.log.size(), FullUpdateAccesses());
 }
 
-// The 3-byte flash address of each erase, read straight off the command port:
-// the erase opcode relayed as send-command and opcode, then three send-data
-// and address byte pairs.
+// The flash address of each erase, as the host's traffic decoder reads it.
 std::vector<uint32_t> EraseAddresses(const sim::PortLog& log) {
-  std::vector<uint8_t> commands;
-  for (const sim::PortAccess& a : log) {
-    if (a.port == sim::kEcCommandPort && a.dir == PortDir::Out) {
-      commands.push_back(a.value);
-    }
-  }
   std::vector<uint32_t> addresses;
-  for (size_t i = 0; i + 7 < commands.size(); ++i) {
-    if (commands[i] == sim::kPtSendCommand && commands[i + 1] == sim::kFlashErase1K &&
-        commands[i + 2] == sim::kPtSendData && commands[i + 4] == sim::kPtSendData &&
-        commands[i + 6] == sim::kPtSendData) {
-      addresses.push_back(commands[i + 3] << 16 | commands[i + 5] << 8 | commands[i + 7]);
+  for (const sim::FlashTransaction& t : sim::FlashTransactions(log)) {
+    if (t.opcode == sim::kFlashErase1K && t.HasAddress()) {
+      addresses.push_back(t.Address());
     }
   }
   return addresses;

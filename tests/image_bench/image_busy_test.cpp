@@ -62,6 +62,7 @@ TEST(ImageBusy, MatchesTheProtocolWithItsWaitsStretched) {
     if (!c.whole) {
       s.platform.flash.bad_program_address = sim::kEcBlockSize - 1;
     }
+    s.platform.image = image_bench::ImageSettingsOf(image_bench::DriverImagePath(s.driver));
     sim::Expectation expected = sim::Expect(s);
     const size_t never_busy = expected.trace.size();
     expected.trace = sim::TimedTrace(s);

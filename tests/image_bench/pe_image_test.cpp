@@ -212,4 +212,48 @@ TEST(Loader, RelocatesOnlyTheDir64SlotsByTheDistanceMoved) {
   }
 }
 
+// Pages take what their sections ask for, at every section alignment a
+// toolchain produces: 4 KiB (ours), 0x40 (EDK II's GCC5 and CLANGDWARF, as
+// built) and 0x20 (its CLANGPDB). A page shared by code and data must allow
+// both, or the image faults at its first write or fetch.
+TEST(Loader, GivesEachPageTheAccessOfItsSections) {
+  constexpr uint32_t R = pe::kSectionRead;
+  constexpr uint32_t W = pe::kSectionWrite;
+  constexpr uint32_t X = pe::kSectionExecute;
+  struct Layout {
+    const char* name;
+    uint32_t size_of_image;
+    std::vector<image_bench::Section> sections; // rva, virtual size, access
+    std::vector<uint32_t> pages;
+  };
+  const auto section = [](uint32_t rva, uint32_t size, uint32_t access) {
+    image_bench::Section s;
+    s.rva = rva;
+    s.virtual_size = size;
+    s.characteristics = access;
+    return s;
+  };
+  const Layout layouts[] = {
+      {"page aligned",
+       0x4000,
+       {section(0x1000, 0x1800, R | X), section(0x3000, 0x100, R | W)},
+       {R, R | X, R | X, R | W}},
+      {"0x40 aligned",
+       0x1C80,
+       {section(0x240, 0x1900, R | X), section(0x1B40, 0x100, R | W), section(0x1C40, 0x40, R)},
+       {R | X, R | W | X}},
+      {"0x20 aligned",
+       0x2000,
+       {section(0x220, 0x1600, R | X), section(0x1820, 0x80, R | W), section(0x18A0, 0x20, 0)},
+       {R | X, R | W | X}},
+      {"headers only past the sections", 0x3000, {section(0x1000, 0x20, R | X)}, {R, R | X, R}},
+  };
+  for (const Layout& layout : layouts) {
+    image_bench::PeImage image;
+    image.size_of_image = layout.size_of_image;
+    image.sections = layout.sections;
+    EXPECT_EQ(image_bench::PageAccess(image, 0x1000), layout.pages) << layout.name;
+  }
+}
+
 } // namespace

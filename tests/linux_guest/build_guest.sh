@@ -1,39 +1,34 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Builds the Linux test guest once per machine: Debian's kernel (its vmlinuz
-# is a UEFI application through the EFI stub) and an initramfs with static
-# busybox, a static ec-setup, the test-only efivarfs probe, the efivarfs module and what it depends on, and
-# tests/linux_guest/init. Installs linux-image-amd64 and busybox-static when
-# missing (as root). Prints the folder holding vmlinuz and initrd.img:
+# is a UEFI application through the EFI stub), an initramfs with static
+# busybox, a static ec-setup with its list of machines (the rig's QEMU), the
+# test-only efivarfs probe, the efivarfs module and what it depends on,
+# Linux's ec_sys module and tests/linux_guest/init, and the ACPI table that
+# declares the EC to the guest (ec.aml, from ec_ssdt.asl).
+#
+# Debian's kernel is built without ec_sys (CONFIG_ACPI_EC_DEBUGFS is off), so
+# it is built here, unchanged, from Debian's linux-source package against the
+# kernel's own headers, and kept per kernel and source version.
+#
+# Installs what it needs when missing (as root, through tools/setup.sh):
+# linux-image-amd64, busybox-static, the kernel's headers and linux-source.
+# Prints the folder holding vmlinuz, initrd.img and ec.aml:
 #   ${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest/KEY
-# KEY hashes the kernel and busybox package versions and every input file.
+# KEY hashes the package versions and every input file.
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 HERE=$ROOT/tests/linux_guest
 CACHE=${EC_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/ec-drivers}/linux-guest
 
-installed() { [[ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" == "install ok installed" ]]; }
-
-missing=()
-for package in linux-image-amd64 busybox-static kmod binutils python3; do
-  installed "$package" || missing+=("$package")
-done
-if ((${#missing[@]} > 0)); then
-  echo "installing: ${missing[*]}" >&2
-  if ((EUID != 0)); then
-    echo "missing packages and not root: apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq >&2
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
-fi
+"$ROOT/tools/setup.sh" linux-guest
 
 # The kernel the metapackage points at, not whichever one happens to run here.
 kernel_package=$(dpkg-query -W -f='${Depends}' linux-image-amd64 | sed 's/[ ,(].*//')
 kernel=${kernel_package#linux-image-}
 vmlinuz=/boot/vmlinuz-$kernel
 [[ -f $vmlinuz ]] || { echo "no $vmlinuz for $kernel_package" >&2; exit 1; }
+series=$(echo "$kernel" | cut -d. -f1-2)
 
 # efivarfs and, depth first, every module it needs, each before its user.
 modules=()
@@ -48,10 +43,22 @@ add_module() {
 }
 add_module efivarfs
 
-{
-  "$ROOT/tools/setup.sh" build
-  cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup
-} >&2
+# ec_sys: its two source files out of the kernel source archive, built as an
+# external module (kbuild's own way) against the running kernel's headers.
+ec_sys_cache=$CACHE/ec_sys-$kernel-$(dpkg-query -W -f='${Version}' "linux-source-$series")
+if [[ ! -f $ec_sys_cache/ec_sys.ko ]]; then
+  source_dir=$(mktemp -d)
+  tar -xJf "/usr/src/linux-source-$series.tar.xz" -C "$source_dir" --strip-components=3 \
+    "linux-source-$series/drivers/acpi/ec_sys.c" "linux-source-$series/drivers/acpi/internal.h"
+  echo 'obj-m := ec_sys.o' >"$source_dir/Makefile"
+  make -s -C "/lib/modules/$kernel/build" M="$source_dir" modules >&2
+  mkdir -p "$ec_sys_cache"
+  cp "$source_dir/ec_sys.ko" "$ec_sys_cache/ec_sys.ko.$$"
+  mv "$ec_sys_cache/ec_sys.ko.$$" "$ec_sys_cache/ec_sys.ko" # another build may race this one
+  rm -rf "$source_dir"
+fi
+
+(cd "$ROOT" && cmake --preset host >/dev/null && cmake --build --preset host --target ec-setup) >&2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 strip -o "$work/ec-setup" "$ROOT/build/host/tools/ec_setup/ec-setup"
@@ -69,19 +76,21 @@ for file in "${modules[@]}"; do
   name=$(basename "$file")
   module_files+=("$work/${name%.ko*}.ko")
 done
+module_files+=("$ec_sys_cache/ec_sys.ko")
 
 key=$({
-  dpkg-query -W -f='${Package} ${Version}\n' "$kernel_package" busybox-static
+  dpkg-query -W -f='${Package} ${Version}\n' "$kernel_package" busybox-static acpica-tools
   sha256sum "$vmlinuz" /bin/busybox "$work/ec-setup" "${module_files[@]}" "$HERE/init" \
-    "$HERE/efivarfs_probe.cpp" \
+    "$HERE/efivarfs_probe.cpp" "$HERE/ec-setup.conf" "$HERE/ec_ssdt.asl" \
     "$HERE/initramfs.py" "$HERE/build_guest.sh" | cut -d' ' -f1
 } | sha256sum | cut -c1-16)
 folder=$CACHE/$kernel-$key
 if [[ ! -f $folder/initrd.img ]]; then
   mkdir -p "$work/out"
   cp "$vmlinuz" "$work/out/vmlinuz"
+  iasl -p "$work/out/ec" "$HERE/ec_ssdt.asl" >&2
   python3 "$HERE/initramfs.py" "$work/out/initrd.img" "$HERE/init" /bin/busybox "$work/ec-setup" \
-    "$work/efivarfs-probe" "${module_files[@]}"
+    "$work/efivarfs-probe" "$HERE/ec-setup.conf" "${module_files[@]}"
   mkdir -p "$CACHE"
   rm -rf "$folder"
   mv "$work/out" "$folder"

@@ -5,7 +5,7 @@ format the kernel unpacks, with fixed times, owners and order, so the same
 inputs give the same bytes. Written here rather than with cpio(1) so that the
 console device node needs no mknod and no root.
 
-usage: initramfs.py OUTPUT INIT BUSYBOX EC_SETUP PROBE MODULE...
+usage: initramfs.py OUTPUT INIT BUSYBOX EC_SETUP PROBE EC_SETUP_CONF MODULE...
 (modules in the order they are to be loaded)
 """
 
@@ -17,7 +17,7 @@ import sys
 NEWC_MAGIC = b"070701"
 TRAILER = "TRAILER!!!"
 CONSOLE = (5, 1)  # /dev/console: the kernel opens it for init's output
-DIRECTORIES = ["bin", "dev", "etc", "lib", "lib/modules", "proc", "sys", "tmp"]
+DIRECTORIES = ["bin", "dev", "etc", "etc/ec-setup.d", "lib", "lib/modules", "proc", "sys", "tmp"]
 
 
 class Archive:
@@ -47,7 +47,7 @@ class Archive:
         return gzip.compress(bytes(self.data), mtime=0)
 
 
-def main(output, init, busybox, ec_setup, probe, *modules):
+def main(output, init, busybox, ec_setup, probe, ec_setup_conf, *modules):
     archive = Archive()
     for directory in DIRECTORIES:
         archive.add(directory, stat.S_IFDIR | 0o755)
@@ -56,6 +56,7 @@ def main(output, init, busybox, ec_setup, probe, *modules):
     archive.file("bin/busybox", busybox)
     archive.file("bin/ec-setup", ec_setup)
     archive.file("bin/efivarfs-probe", probe)
+    archive.file("etc/ec-setup.d/rig.conf", ec_setup_conf, 0o644)
     names = [os.path.basename(m) for m in modules]
     for name, path in zip(names, modules):
         archive.file(f"lib/modules/{name}", path, 0o644)
@@ -65,6 +66,6 @@ def main(output, init, busybox, ec_setup, probe, *modules):
 
 
 if __name__ == "__main__":
-    if len(sys.argv) < 6:
+    if len(sys.argv) < 7:
         sys.exit(__doc__)
     main(*sys.argv[1:])

@@ -20,6 +20,7 @@ public:
     Record(a.port, a.dir == sim::PortDir::In ? PORT_LOG_READ : PORT_LOG_WRITE, a.value);
   }
   void Accesses(const sim::PortLog& log) {
+    bytes_.reserve(bytes_.size() + PORT_LOG_RECORD_SIZE * log.size());
     for (const sim::PortAccess& a : log) {
       Access(a);
     }

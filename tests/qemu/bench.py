@@ -15,6 +15,7 @@ import shutil
 import sys
 import tempfile
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import board_scenarios
 import ec_device
 import fw_summary

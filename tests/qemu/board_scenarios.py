@@ -12,7 +12,7 @@ port log against the protocol's access sequence (ec_port_log).
 import ec_protocol as ec
 import fv_images
 from ec_device import EC_CMD_PORT, EC_DATA_PORT, RESET_CONTROL_PORT, Ec
-from fv_scenarios import BOOT_MANAGER, DRIVERS_IMAGE, FvBoot
+from fv_scenarios import BOOT_MANAGER, DRIVERS_IMAGE, LOCKED_IMAGE, TRIGGER_INSTALLED, FvBoot
 from scenarios import (BANNER, INIT_FAILED, MESSAGES, PROMPT, ROW_BANNER, ROW_OUTCOME,
                        ROW_PROMPT, ROW_START, STARTING, UPDATE_FAILED, UPDATED, Scenario,
                        check_message, check_model_report, check_setup, expected_setup)
@@ -73,21 +73,21 @@ def check_second_boot(c, run):
             "EC accesses in the boot after the reset")
 
 
-def check_whole_update(c, run, boot=0):
+def check_whole_update(c, run, boot=0, banner=BANNER):
     """The whole update as it shows from outside: the four rows in order, the
     EC flash equal to the image, no violation, and the port log equal to the
     protocol's sequence."""
-    check_rows(c, run, [(ROW_BANNER, BANNER), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
+    check_rows(c, run, [(ROW_BANNER, banner), (ROW_PROMPT, PROMPT), (ROW_START, STARTING),
                         (ROW_OUTCOME, UPDATED)], boot)
     c.equal(run.seen.flash, IMAGE, "EC flash after the update")
     check_model_report(c, run, in_pass_through=False)
     check_compare(c, run, boot)
 
 
-def full_update():
+def full_update(banner=BANNER):
     def check(c, runs):
         run = runs[0]
-        check_whole_update(c, run)
+        check_whole_update(c, run, banner=banner)
         check_restarted(c, run)
         check_second_boot(c, run)
         check_setup(c, run.vars_path, CLEARED)
@@ -98,6 +98,29 @@ def full_update():
     boot = FvBoot(DRIVERS_IMAGE, REQUESTED, stop_at=BOOT_MANAGER, stop_in_boot=1,
                   limit=LIMIT)
     return Scenario("board_full_update_then_boots_on", [boot], check, "board", ec_flash=OLD)
+
+
+def locked_setup():
+    """"Setup" locked at the end of DXE, before the trigger sample installs the
+    trigger: the updater's clearing of the request is refused, so the next
+    boot prompts and updates again, and so does every boot after it. The run
+    ends as the third boot begins."""
+
+    def check(c, runs):
+        run = runs[0]
+        for boot in (0, 1):
+            c.that(TRIGGER_INSTALLED in run.boot_text(boot), f"boot {boot}: no trigger")
+            check_whole_update(c, run, boot)
+            c.equal(run.seen.log.boots[boot].written_to(RESET_CONTROL_PORT)
+                    if len(run.seen.log.boots) > boot else None, bytes([FULL_RESET]),
+                    f"boot {boot}: port 0xCF9 writes")
+        c.equal(len(run.reset_times()), 2, "QMP guest resets")
+        check_setup(c, run.vars_path, REQUESTED)
+
+    boot = FvBoot(LOCKED_IMAGE, REQUESTED, stop_at=AFTER_RESET, stop_in_boot=2,
+                  limit=2 * LIMIT)
+    return Scenario("board_locked_setup_updates_at_every_boot", [boot], check, "board",
+                    ec_flash=OLD)
 
 
 # name, model settings, the block that fails
@@ -219,4 +242,4 @@ def power_loss():
 
 
 SCENARIOS = ([full_update()] + [block_fault(*case) for case in BLOCK_FAULTS]
-             + [init_fault(*case) for case in INIT_FAULTS] + [busy_update(), power_loss()])
+             + [init_fault(*case) for case in INIT_FAULTS] + [busy_update(), power_loss(), locked_setup()])

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // The few UEFI definitions the test application and the test driver need
-// beyond the drivers' own: looking up a protocol, the shell's parameters
-// protocol that carries the command line, and the ready-to-boot event group.
+// beyond the drivers' own: looking up a protocol, and the shell's parameters
+// protocol that carries the command line.
 #pragma once
 
 #include "efi/efi_system_table.h"
@@ -9,7 +9,11 @@
 using EFI_HANDLE_PROTOCOL = EFI_STATUS(EFIAPI*)(EFI_HANDLE Handle, const EFI_GUID* Protocol,
                                                 VOID** Interface);
 
+using EFI_LOCATE_PROTOCOL = EFI_STATUS(EFIAPI*)(const EFI_GUID* Protocol, VOID* Registration,
+                                                VOID** Interface);
+
 static_assert(offsetof(EFI_BOOT_SERVICES, HandleProtocol) == 152);
+static_assert(offsetof(EFI_BOOT_SERVICES, LocateProtocol) == 320);
 
 // Installed by the UEFI Shell on every application it starts.
 inline constexpr EFI_GUID ShellParametersProtocolGuid = {
@@ -29,8 +33,3 @@ inline constexpr EFI_GUID TestSetupGuid = {
     0xEC87D643, 0xEBA4, 0x4BB5, {0xA1, 0xE5, 0x3F, 0x3E, 0x36, 0xB2, 0x0D, 0xA9}};
 inline constexpr EFI_GUID TestTriggerGuid = {
     0xFEDF8E0C, 0xE147, 0x11E3, {0x99, 0x03, 0xB8, 0xE8, 0x56, 0x2C, 0xBA, 0xFA}};
-
-// Signalled by the boot manager once the consoles are connected, just before
-// it starts a boot option.
-inline constexpr EFI_GUID ReadyToBootGroupGuid = {
-    0x7CE88FB3, 0x4BD7, 0x4679, {0x87, 0xA8, 0xA8, 0xD8, 0xDE, 0xE5, 0x0D, 0x2B}};

@@ -4,8 +4,9 @@
 Each boots a board's boot flash (that image with an EC image and a variable
 store) straight from power-on with no disk: "Setup" is written into the
 variable store before the boot, the DXE dispatcher starts the drivers when
-their dependencies are met, and the test-only trigger driver installs the
-update trigger when the boot manager signals ready-to-boot. The boot
+their dependencies are met, and the platform-side trigger sample
+(firmware/sample/trigger/) installs the update trigger when the boot manager
+signals ready-to-boot. The boot
 manager's first serial line ends a boot once the evidence is in.
 """
 
@@ -13,19 +14,20 @@ import ec_protocol as ec
 import fv_images
 import variables
 from ec_device import Ec
+from updater_console import BOOT_MANAGER
 from scenarios import (BANNER, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED, SKIPPED, STARTING,
                        INIT_FAILED, Scenario, check_message, check_no_messages, check_ports,
                        check_model_report, check_setup, ec_answering, setup_bytes)
 
-BOOT_MANAGER = "BdsDxe: "        # the boot manager's first words on serial
-TRIGGER_INSTALLED = "test trigger: installed"
+TRIGGER_INSTALLED = "EC update trigger: installed"
 # A guard against a hung guest: a boot to the boot manager took up to 38 s
 # beside other work.
 VOLUME_BOOT_LIMIT = 240
 
 OLD = fv_images.ec_image(fv_images.OLD_EC_IMAGE)   # the EC's flash before an update
 
-DRIVERS_IMAGE = "drivers"          # both drivers and the trigger driver
+DRIVERS_IMAGE = "drivers"          # both drivers and the trigger sample
+LOCKED_IMAGE = "locked-setup"      # those and a driver that locks "Setup" at the end of DXE
 UNMET_IMAGE = "unmet-dependency"   # only the guard, waiting for a protocol nobody installs
 
 
@@ -115,7 +117,7 @@ def quiet_boot(name, setup):
     def check(c, runs):
         run = runs[0]
         check_ports(c, run, ec.NO_TRAFFIC)
-        c.that(TRIGGER_INSTALLED in run.text, "the test driver did not install the trigger")
+        c.that(TRIGGER_INSTALLED in run.text, "the trigger sample did not install the trigger")
         check_no_messages(c, run)
         check_boot_manager(c, run)
         if setup is None:
@@ -126,10 +128,10 @@ def quiet_boot(name, setup):
     return Scenario(name, [FvBoot(DRIVERS_IMAGE, setup, ec_answering(0x00))], check, "volume")
 
 
-def updater_q_skips():
+def updater_q_skips(banner=BANNER):
     def check(c, runs):
         run = runs[0]
-        check_message(c, run, ROW_BANNER, BANNER)
+        check_message(c, run, ROW_BANNER, banner)
         check_message(c, run, ROW_PROMPT, PROMPT)
         # The updater leaves the cursor after its skip message and the colour
         # set: the boot manager's next line continues that row.
@@ -142,7 +144,7 @@ def updater_q_skips():
         c.equal(run.seen.flash, OLD, "EC flash (untouched)")
         check_boot_manager(c, run)
         check_setup(c, run.vars_path, setup_bytes(0, 0, 0))
-        times = [run.time_of(t) for t in (TRIGGER_INSTALLED, BANNER, SKIPPED, BOOT_MANAGER)]
+        times = [run.time_of(t) for t in (TRIGGER_INSTALLED, banner, SKIPPED, BOOT_MANAGER)]
         c.that(None not in times and times == sorted(times),
                f"trigger, banner, skip and boot manager not in that order: {times}")
         if None not in times:

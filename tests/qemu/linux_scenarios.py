@@ -8,12 +8,19 @@ the next boot. A reboot from Linux boots again in the same QEMU process, as a
 machine does: each Linux start of a power-on runs its own commands, told
 apart by a marker file the shell writes on the disk before it starts Linux.
 
+QEMU appends the guest's SSDT (tests/linux_guest/ec_ssdt.asl) to its ACPI
+tables, so Linux's own ACPI EC driver takes the EC model on ports 0x62/0x66
+and ec_sys shows its registers: ec-setup checks the guard against register
+0x93 as the model holds it, and each boot's EC traffic from Linux is standard
+ACPI EC commands the model answers without a protocol violation.
+
 Boots on Debian's OVMF prove the OS side alone. Boots on the image with both
 drivers in its DXE volume add what the drivers make of it: the whole update
 the request raises, the guard the OS enabled powering the machine off during
 DXE, the prompt's skip.
 """
 
+import collections
 import os
 import re
 import shutil
@@ -25,7 +32,7 @@ import fv_images
 import variables
 import vm
 from board_scenarios import OLD, check_whole_update
-from ec_device import EC_PORTS, RESET_CONTROL_PORT, Ec
+from ec_device import EC_CMD_PORT, EC_DATA_PORT, EC_PORTS, POST_CODE_PORT, RESET_CONTROL_PORT, Ec
 from fv_scenarios import DRIVERS_IMAGE
 from scenarios import (BANNER, MESSAGES, PROMPT, ROW_BANNER, ROW_PROMPT, ROW_SKIPPED,
                        SETUP_ATTRIBUTES, SKIPPED, STARTING, UPDATED, Scenario, check_message,
@@ -38,6 +45,7 @@ GROUP = "linux"
 ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", ".."))
 BUILD_GUEST = os.path.join(ROOT, "tests", "linux_guest", "build_guest.sh")
 GUEST_FILES = ("vmlinuz", "initrd.img")
+EC_TABLE = "ec.aml"  # the SSDT declaring the EC, handed to QEMU rather than put on the disk
 # quiet: kernel messages would interleave with ec-setup's output on the one
 # serial line; panic=-1: a guest that fails restarts; io_delay=none: the
 # kernel's default I/O delay writes port 0x80, which the EC device takes as
@@ -51,6 +59,18 @@ GUEST_UP = "EC-GUEST up"
 KERNEL_STARTED = "vmlinuz initrd="  # the shell echoes the command it starts
 COMMAND = re.compile(r"EC-SETUP-BEGIN (\d+) ([^\n]*)\n(.*?)EC-SETUP-END \1 exit (\d+)\n", re.S)
 PROBE = re.compile(r"EC-PROBE-BEGIN\n(.*?)EC-PROBE-END", re.S)
+EC_IO = re.compile(r"EC-IO-BEGIN\n(.*?)EC-IO-END", re.S)
+
+# The EC's register file in every Linux scenario: each register a value of
+# its own (an odd multiplier walks all 256), so a register read from the
+# wrong address shows; register 0x93, the guard's, below 0xFF.
+GUARD_READING = 0x7F
+REGISTERS = [(i * 0x65 + 0x3C) & 0xFF for i in range(256)]
+REGISTERS[ec.GUARD_REGISTER] = GUARD_READING
+REGISTER_SETTINGS = {f"register {i:#04x}": f"{v:#04x}" for i, v in enumerate(REGISTERS)}
+# The ACPI EC commands an OS driver may send: read, write, burst on and off, query.
+ACPI_EC_COMMANDS = {0x80: "read", 0x81: "write", 0x82: "burst on", 0x83: "burst off",
+                    0x84: "query"}
 
 NV_BS = 0x3  # the variable without runtime access: the OS cannot see it
 # A guard against a hung guest: Linux starts twice and the firmware runs the
@@ -62,15 +82,17 @@ class LinuxStart:
     """One start of Linux: the ec-setup commands it runs (each a string of
     words) and how it ends."""
 
-    def __init__(self, commands, end="poweroff", probe=False):
+    def __init__(self, commands, end="poweroff", probe=False, ec_io=False):
         self.commands = list(commands)
         self.end = end
         self.probe = probe
+        self.ec_io = ec_io  # print the 256 registers ec_sys reads
 
     def command_line(self):
         commands = ",".join(c.replace(" ", ":") for c in self.commands)
         return (f"vmlinuz initrd=\\initrd.img {KERNEL_OPTIONS} ecsetup={commands} "
-                f"ecsetup.end={self.end}" + (" ecsetup.probe=1" if self.probe else ""))
+                f"ecsetup.end={self.end}" + (" ecsetup.probe=1" if self.probe else "")
+                + (" ecsetup.ecio=1" if self.ec_io else ""))
 
 
 class LinuxBoot:
@@ -80,7 +102,7 @@ class LinuxBoot:
 
     def __init__(self, starts, ec=None, keys=(), limit=LIMIT):
         self.starts = list(starts)
-        self.ec = ec or Ec()
+        self.ec = ec or Ec(REGISTER_SETTINGS)
         self.keys = list(keys) or [SHELL_COUNTDOWN] * len(self.starts)
         self.stop_at = None
         self.hold_ec_bytes = 0
@@ -110,6 +132,12 @@ def commands_run(text):
     return [Ran(m[2], int(m[4]), m[3]) for m in COMMAND.finditer(text.replace("\r", ""))]
 
 
+def ec_io_bytes(text):
+    """The registers the guest printed through ec_sys, or None."""
+    found = EC_IO.search(text.replace("\r", ""))
+    return bytes.fromhex(found[1]) if found and "cannot read" not in found[1] else None
+
+
 def probe_lines(text):
     found = PROBE.search(text.replace("\r", ""))
     return found[1].splitlines() if found else []
@@ -134,6 +162,14 @@ def startup_script(starts):
         lines += [f"if not exist {marker} then", f"  echo started > {marker}",
                   f"  {start.command_line()}", "endif"]
     return lines + [f"echo {NO_START_LEFT}", "reset -s"]
+
+
+class LinuxGuest(vm.Guest):
+    """A guest whose ACPI tables declare the EC (the SSDT QEMU appends)."""
+
+    def _command_line(self, serial_sock, qmp_sock):
+        table = os.path.join(guest_folder(), EC_TABLE)
+        return super()._command_line(serial_sock, qmp_sock) + ["-acpitable", f"file={table}"]
 
 
 def write_fat_folder(folder, boot):
@@ -165,7 +201,7 @@ def run_boots(scenario, workdir, drive, images, ec_flash):
     for number, boot in enumerate(scenario.boots, 1):
         fat = os.path.join(workdir, f"fat{number}")
         write_fat_folder(fat, boot)
-        guest = vm.Guest(workdir, vm.BoardFlash(flash_path), boot.ec, fat, f"boot{number}",
+        guest = LinuxGuest(workdir, vm.BoardFlash(flash_path), boot.ec, fat, f"boot{number}",
                          ec_flash)
         runs.append(drive(guest, boot, workdir, flash_path, number))
     return runs
@@ -204,11 +240,34 @@ def check_linux(c, run, boot, start, expected):
                f"{start.end} at {end:.1f} s")
 
 
-def check_ec_untouched(c, run, boot):
-    """Not one access to the EC's ports in that boot (Linux leaves them alone)."""
+def linux_ec_traffic(run, boot):
+    """What Linux's EC driver sent in that boot: command name -> count, and
+    the data bytes written."""
     ports = run.seen.ports(boot)
-    c.equal({p: ports[p] for p in EC_PORTS}, {p: b"" for p in EC_PORTS},
-            f"boot {boot}: bytes written to the EC's ports")
+    names = collections.Counter(ACPI_EC_COMMANDS.get(b, f"{b:#04x}") for b in ports[EC_CMD_PORT])
+    return names, len(ports[EC_DATA_PORT])
+
+
+def check_ec_acpi_only(c, run, boot):
+    """The firmware's drivers leave the EC alone in that boot: whatever its
+    ports saw came from Linux's EC driver, standard ACPI EC commands only,
+    and the model found no fault in the run."""
+    ports = run.seen.ports(boot)
+    c.equal(ports[POST_CODE_PORT], b"", f"boot {boot}: progress codes")
+    names, data = linux_ec_traffic(run, boot)
+    c.that(set(names) <= set(ACPI_EC_COMMANDS.values()),
+           f"boot {boot}: commands other than the ACPI EC's: {dict(names)}")
+    check_no_violation(c, run)
+
+
+def check_no_violation(c, run):
+    report = run.seen.report
+    c.equal(report and report["violations"], [], "the EC model's protocol violations")
+
+
+def note_linux_traffic(c, run, boot):
+    names, data = linux_ec_traffic(run, boot)
+    c.note(f"boot {boot}: Linux sent {dict(sorted(names.items()))} with {data} data bytes")
 
 
 def check_store_unchanged(c, run, scenario):
@@ -224,10 +283,22 @@ def check_store_unchanged(c, run, scenario):
 
 # ---- on Debian's OVMF ----------------------------------------------------------------
 
+# ec-setup refuses a guard above register 0x93's reading; these scenarios,
+# which want the guard written above it, force it.
+FORCED = "--force"
+
 REQUEST_SET = r"set byte 3172 \(update request\) 0x00 -> 0x01; read back 3180 bytes, " \
               r"attributes 0x00000007, as written\nnote: .*5-second prompt.*restarts"
 NOT_REQUESTED = r"update      not requested \(byte 3172 = 0x00\)"
 GUARD_SET = r"byte 3176 \(guard enable\) 0x00 -> 0x01, byte 3177 \(guard threshold\) 0x42 -> 0xFF"
+
+
+def guard_above(threshold):
+    return (f"EC register 0x93 reads 0x{GUARD_READING:02X} now, below the guard's threshold "
+            f"0x{threshold:02X}: the next boot would power off during DXE")
+
+
+GUARD_FORCED = rf"(?s)warning: {guard_above(0xFF)}.*written anyway \(--force\).*{GUARD_SET}"
 
 
 def request_then_cancel():
@@ -235,7 +306,7 @@ def request_then_cancel():
     request, cancels it and sets the guard. The store at the end holds
     exactly the bytes written, every other one as before."""
     first = LinuxStart(["show", "request-update", "show --json"], end="reboot")
-    second = LinuxStart(["show", "cancel-update", "guard on 0xFF", "guard off", "show"],
+    second = LinuxStart(["show", "cancel-update", f"guard on 0xFF {FORCED}", "guard off", "show"],
                         probe=True)
 
     def check(c, runs):
@@ -244,11 +315,12 @@ def request_then_cancel():
             (0, r"size        3180 bytes\n.*\nattributes  0x00000007 .*\n"
                 r"update      not requested \(byte 3172 = 0x00\)\nguard       off .*threshold 66"),
             (0, REQUEST_SET),
-            (0, r'"update_requested": true, "guard_enable": 0, .*"guard_threshold": 66}')])
+            (0, r'"update_requested": true, "guard_enable": 0, .*"guard_threshold": 66, '
+                r'.*"machine_listed": true')])
         check_linux(c, run, 1, second, [
             (0, r"update      requested \(byte 3172 = 0x01\)"),
             (0, r"byte 3172 \(update request\) 0x01 -> 0x00"),
-            (0, GUARD_SET),
+            (0, GUARD_FORCED),
             (0, r"byte 3176 \(guard enable\) 0x01 -> 0x00"),
             (0, r"update      not requested .*\nguard       off \(byte 3176 = 0x00\), threshold 255")])
         check_setup(c, run.vars_path, expected_setup(0, 0, 0xFF))
@@ -271,32 +343,38 @@ def filler(size):
 # name, Setup (None: absent), its attributes, commands with (exit status, output pattern)
 REFUSAL_CASES = [
     ("linux_setup_absent_refused", None, SETUP_ATTRIBUTES,
-     [("show", 2, r"no Setup variable: /sys/firmware/efi/efivars/Setup-ec87d643"),
-      ("request-update", 2, r"no Setup variable")]),
+     [("show", 3, r"no Setup variable: /sys/firmware/efi/efivars/Setup-ec87d643"),
+      ("request-update", 3, r"no Setup variable")]),
     ("linux_setup_without_runtime_access_unseen", expected_setup(0, 0, 0), NV_BS,
-     [("request-update", 2, r"no Setup variable")]),
+     [("request-update", 3, r"no Setup variable")]),
     ("linux_setup_3172_bytes_refused", filler(3172), SETUP_ATTRIBUTES,
-     [("request-update", 2, r"3172 bytes: the update request is byte 3172, so it needs at least 3173"),
-      ("guard on 1", 2, r"the guard enable is byte 3176, so it needs at least 3177"),
+     [("request-update", 3, r"3172 bytes: the update request is byte 3172, so it needs at least 3173"),
+      ("guard on 1", 3, r"the guard enable is byte 3176, so it needs at least 3177"),
       ("show", 0, r"update      absent: the variable ends before byte 3172")]),
     ("linux_setup_3181_bytes_refused", filler(3181), SETUP_ATTRIBUTES,
-     [("request-update", 2, r"3181 bytes, larger than the drivers' 3180-byte buffer"),
+     [("request-update", 3, r"3181 bytes, larger than the drivers' 3180-byte buffer"),
       ("guard on 256", 2, r"threshold '256' is out of 0..255"),
       ("show --json", 0, r'"size": 3181, .*"drivers_can_read": false, "update_request": null')]),
-    ("linux_not_root_refused", expected_setup(0, 0, 0), SETUP_ATTRIBUTES,
-     [("as-nobody request-update", 2, r"the write was refused \(.*\): a locked variable, or not root"),
+    ("linux_refused_not_root_unlisted_guard_above_reading", expected_setup(0, 0, 0),
+     SETUP_ATTRIBUTES,
+     [("as-nobody request-update", 5, r"the write was refused \(.*\): a locked variable, or not root"),
+      ("request-update --config /dev/null", 3,
+       r"this machine \(sys_vendor 'QEMU', product_name .*\) is not listed in /dev/null"),
+      (f"guard on {GUARD_READING + 1:#04x}", 4,
+       guard_above(GUARD_READING + 1) + r".*; refused, nothing written"),
       ("as-nobody show", 0, r"update      not requested")]),
 ]
 
 
 def refusal(name, setup, attributes, commands):
-    """Refused commands print one line, exit 2 and leave the store as it was."""
+    """Refused commands print one line, exit with their status and leave the
+    store as it was."""
     start = LinuxStart([words for words, _, _ in commands])
 
     def check(c, runs):
         check_linux(c, runs[0], 0, start, [(status, pattern) for _, status, pattern in commands])
         for r, (_, status, _) in zip(commands_run(runs[0].boot_text(0)), commands):
-            if status == 2:
+            if status != 0:
                 c.equal(r.output.count("\n"), 1, f"lines printed by refused {r.words!r}")
         check_store_unchanged(c, runs[0], scenario)
 
@@ -308,7 +386,6 @@ def refusal(name, setup, attributes, commands):
 
 BEFORE = expected_setup(0, 0, 0x42)
 FULL_RESET = board_scenarios.FULL_RESET
-BELOW_0XFF = {"register 0x93": "0x7f"}
 
 
 def check_guard_powered_off(c, run, boot, threshold):
@@ -337,14 +414,14 @@ def os_requested_update():
     def check(c, runs):
         run = runs[0]
         check_linux(c, run, 0, first, [(0, REQUEST_SET)])
-        check_ec_untouched(c, run, 0)
+        check_ec_acpi_only(c, run, 0)
         check_whole_update(c, run, boot=1)
         c.that(GUEST_UP not in run.boot_text(1), "boot 1: Linux started before the update's reset")
         c.equal(run.seen.log.boots[1].written_to(RESET_CONTROL_PORT) if len(run.seen.log.boots) > 1
                 else None, bytes([FULL_RESET]), "boot 1: port 0xCF9 writes")
         check_linux(c, run, 2, second, [(0, r'"update_requested": false'), (0, NOT_REQUESTED)])
         c.that(not any(m in run.boot_text(2) for m in MESSAGES), "boot 2: the updater wrote")
-        check_ec_untouched(c, run, 2)
+        check_ec_acpi_only(c, run, 2)
         check_setup(c, run.vars_path, BEFORE)
         offset = boot_start(run, 1)
         begun, done = run.time_of(STARTING, offset), run.time_of(UPDATED, offset)
@@ -355,30 +432,57 @@ def os_requested_update():
                          [LinuxBoot([first, second])], check, image=DRIVERS_IMAGE, ec_flash=OLD)
 
 
+def check_drivers_then_linux(c, run, boot, expected):
+    """The drivers' exchange opens that boot; after it, only Linux's EC driver."""
+    ports = run.seen.ports(boot)
+    for port in (EC_CMD_PORT, EC_DATA_PORT):
+        c.equal(ports[port][:len(expected[port])], expected[port],
+                f"boot {boot}: the drivers' exchange, port {port:#04x}")
+    c.equal(ports[POST_CODE_PORT], expected[POST_CODE_PORT], f"boot {boot}: progress codes")
+    later = set(ports[EC_CMD_PORT][len(expected[EC_CMD_PORT]):])
+    c.that(later <= set(ACPI_EC_COMMANDS), f"boot {boot}: after the drivers, commands {later}")
+
+
 def os_enabled_guard():
-    """Linux enables the guard at 0xFF and reboots; the EC's register 0x93
-    reads 0x7F: the next boot powers off during DXE."""
-    start = LinuxStart(["guard on 0xFF"], end="reboot")
+    """Linux reads the EC's 256 registers through ec_sys, as the model holds
+    them. ec-setup shows register 0x93 (0x7F) and refuses the guard at 0xFF,
+    writing nothing; forced, it writes it, and the next boot powers off
+    during DXE."""
+    start = LinuxStart(["show", "guard on 0xFF", "show --json", f"guard on 0xFF {FORCED}"],
+                       end="reboot", ec_io=True)
 
     def check(c, runs):
         run = runs[0]
-        check_linux(c, run, 0, start, [(0, GUARD_SET)])
-        check_ec_untouched(c, run, 0)
+        check_linux(c, run, 0, start, [
+            (0, rf"EC 0x93     0x{GUARD_READING:02X} now .*\nnext boot   the guard does not act"),
+            (4, guard_above(0xFF) + r".*; refused, nothing written"),
+            (0, rf'"guard_enable": 0, .*"ec_register_0x93": {GUARD_READING}, '),
+            (0, GUARD_FORCED)])
+        read = ec_io_bytes(run.boot_text(0))
+        c.equal(read, bytes(REGISTERS), "the 256 registers read through ec_sys")
+        check_ec_acpi_only(c, run, 0)
+        note_linux_traffic(c, run, 0)
+        c.note("; ".join(re.findall(r"EC-GUEST ((?:ec gpe|dmesg) [^\r\n]*)", run.boot_text(0))))
         check_guard_powered_off(c, run, 1, 0xFF)
         check_setup(c, run.vars_path, expected_setup(0, 1, 0xFF))
 
     return LinuxScenario("linux_os_enables_guard_next_boot_powers_off", BEFORE,
-                         [LinuxBoot([start], Ec(BELOW_0XFF))], check, image=DRIVERS_IMAGE)
+                         [LinuxBoot([start])], check, image=DRIVERS_IMAGE)
+
+
+GUARD_AT_READING = (r"byte 3176 \(guard enable\) 0x00 -> 0x01, byte 3177 \(guard threshold\) "
+                    rf"0x42 -> 0x{GUARD_READING:02X}")
 
 
 def q_skip_then_guard():
     """Linux requests the update; at the next boot the prompt comes up, Q
     skips it and clears the request, and the same boot goes on into Linux,
-    which finds it cleared and enables the guard at 0xFF. The boot after
-    that powers off during DXE."""
+    which finds it cleared and enables the guard at register 0x93's reading.
+    The boot after that goes on past the guard into Linux."""
     first = LinuxStart(["request-update"], end="reboot")
-    second = LinuxStart(["show", "guard on 0xFF"], end="reboot")
-    keys = [SHELL_COUNTDOWN, (PROMPT, "q"), SHELL_COUNTDOWN]
+    second = LinuxStart(["show", f"guard on {GUARD_READING:#04x}"], end="reboot")
+    third = LinuxStart(["show"])
+    keys = [SHELL_COUNTDOWN, (PROMPT, "q"), SHELL_COUNTDOWN, SHELL_COUNTDOWN]
 
     def check(c, runs):
         run = runs[0]
@@ -386,17 +490,17 @@ def q_skip_then_guard():
         check_message(c, run, ROW_BANNER, BANNER)
         check_message(c, run, ROW_PROMPT, PROMPT)
         check_message(c, run, ROW_SKIPPED, SKIPPED, more_may_follow=True)
-        skip = ec.updater_skip()
-        ports = run.seen.ports(1)
-        for port in EC_PORTS:
-            c.equal(ports[port], skip[port], f"boot 1: the skip's exchange, port {port:#04x}")
+        check_drivers_then_linux(c, run, 1, ec.updater_skip())
         c.equal(run.seen.flash, OLD, "EC flash (untouched)")
-        check_linux(c, run, 1, second, [(0, NOT_REQUESTED), (0, GUARD_SET)])
-        check_guard_powered_off(c, run, 2, 0xFF)
-        check_setup(c, run.vars_path, expected_setup(0, 1, 0xFF))
+        check_linux(c, run, 1, second, [(0, NOT_REQUESTED), (0, GUARD_AT_READING)])
+        check_drivers_then_linux(c, run, 2, ec.guard_check(GUARD_READING))
+        check_linux(c, run, 2, third, [
+            (0, r"next boot   goes on past the guard: EC register 0x93 reads at or above")])
+        check_no_violation(c, run)
+        check_setup(c, run.vars_path, expected_setup(0, 1, GUARD_READING))
 
-    return LinuxScenario("linux_q_skips_os_request_then_guard_powers_off", BEFORE,
-                         [LinuxBoot([first, second], Ec(BELOW_0XFF), keys)], check,
+    return LinuxScenario("linux_q_skips_os_request_then_guard_at_reading_boots_on", BEFORE,
+                         [LinuxBoot([first, second, third], keys=keys)], check,
                          image=DRIVERS_IMAGE, ec_flash=OLD)
 
 

@@ -11,24 +11,13 @@ import console
 import ec_protocol as ec
 import variables
 from ec_device import EC_CMD_PORT, EC_DATA_PORT, POST_CODE_PORT, Ec
+from updater_console import (BANNER, INIT_FAILED, MESSAGES, PROMPT, ROW_BANNER,  # noqa: F401
+                             ROW_OUTCOME, ROW_PROMPT, ROW_SKIPPED, ROW_START, SKIPPED, STARTING,
+                             UPDATE_FAILED, UPDATED)
+from variables import GUARD_ENABLE, GUARD_THRESHOLD, REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
 
 GUARD = "ec_threshold_guard.efi"
 UPDATER = "ec_flash_updater.efi"
-
-BANNER = "The preparing update EC version is: 00.0A.00"
-PROMPT = ("Please press 'Q' within 5 seconds if you want to skip this update, "
-          "otherwise system would start updating EC.")
-STARTING = "Starting update EC, please keep power and don't do anything during update!"
-SKIPPED = "EC update skipped, system will continue boot!"
-INIT_FAILED = "EC init failed, skip EC update! System would restart!"
-UPDATED = "EC update successfully! System would restart!"
-UPDATE_FAILED = "EC update failed! System would restart!"
-MESSAGES = (BANNER, PROMPT, STARTING, SKIPPED, INIT_FAILED, UPDATED, UPDATE_FAILED)
-ROW_BANNER, ROW_PROMPT, ROW_START, ROW_SKIPPED, ROW_OUTCOME = 10, 11, 12, 13, 15
-
-REQUEST, GUARD_ENABLE, GUARD_THRESHOLD = 3172, 3176, 3177
-SETUP_SIZE = 3180
-SETUP_ATTRIBUTES = 0x7  # non-volatile, boot-service and runtime access
 
 END_MARK = "SCENARIO-END"
 EXCEPTION_MARK = "!!!! X64 Exception"

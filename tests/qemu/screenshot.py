@@ -13,6 +13,7 @@ import sys
 import tempfile
 import time
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import scenarios
 import suite
 import vm

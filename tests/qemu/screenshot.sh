@@ -4,9 +4,8 @@
 # (or to the path given).
 set -euo pipefail
 ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-source "$ROOT/tests/qemu/prepare.sh"
-ensure_qemu_packages
-ensure_packages pnmtopng:netpbm
+source "$ROOT/tools/firmware_run/prepare.sh"
+"$ROOT/tools/setup.sh" screenshot
 ensure_images
 ensure_ec_model
 exec python3 -B "$ROOT/tests/qemu/screenshot.py" "$QEMU_IMAGE_DIR" "${1:-$ROOT/docs/update-prompt.png}"

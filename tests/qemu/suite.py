@@ -13,6 +13,7 @@ import tempfile
 import threading
 import time
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import board_scenarios
 import ec_device
 import edk2_scenarios
@@ -86,7 +87,8 @@ class BuiltImages:
     interpreter lock) overlaps the boots of the scenarios before them."""
 
     BUILDERS = {fv_scenarios.DRIVERS_IMAGE: fv_images.driver_files,
-                fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files}
+                fv_scenarios.UNMET_IMAGE: fv_images.unmet_dependency_files,
+                fv_scenarios.LOCKED_IMAGE: fv_images.locked_setup_files}
 
     def __init__(self, image_dir, folder, names):
         self.image_dir = image_dir

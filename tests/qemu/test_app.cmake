@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 # Test-only images for the firmware-level tests (never shipped): the UEFI
 # Shell application that prepares "Setup" and installs the update trigger,
-# and the DXE driver that installs the trigger from the firmware volume.
+# and the DXE driver that locks "Setup" at the end of DXE.
 set(EC_TEST_APP_LINK_OPTIONS ${EC_IMAGE_LINK_OPTIONS})
 list(FILTER EC_TEST_APP_LINK_OPTIONS EXCLUDE REGEX "^/subsystem:")
 
@@ -15,5 +15,5 @@ function(ec_test_image NAME SUBSYSTEM ENTRY SOURCE)
 endfunction()
 
 ec_test_image(setup_tool efi_application SetupToolEntry tests/qemu/setup_tool.cpp)
-ec_test_image(test_trigger_driver efi_boot_service_driver TriggerDriverEntry
-  tests/qemu/trigger_driver.cpp)
+ec_test_image(setup_lock_driver efi_boot_service_driver SetupLockEntry
+  tests/qemu/setup_lock_driver.cpp)

@@ -1,27 +1,32 @@
 # SPDX-License-Identifier: BSD-2-Clause-Patent
 """`./run firmware` without booting: its refusals through the real front end
 (one line, exit status 2, nothing booted, no trace file), the block progress
-read from a port log that arrives in pieces, and the "Setup" judgement of a
-store after a run."""
+read from a port log that arrives in pieces, the progress kept off the
+console's rows on a terminal, and the "Setup" judgement of a store after a
+run."""
 
+import fcntl
 import os
+import re
+import struct
+import termios
 import shutil
 import subprocess
 import sys
 import tempfile
 import unittest
 
+import rig_modules  # noqa: F401  (tools/firmware_run on the path, before the rig's modules)
 import fv_images
 import fw_summary
 from fw_progress import BlockProgress
-from scenarios import REQUEST, SETUP_ATTRIBUTES, SETUP_SIZE
-from variables import SETUP_GUID
+from status_line import ProgressLine, whole_sequences
+from variables import REQUEST, SETUP_ATTRIBUTES, SETUP_GUID, SETUP_SIZE
 
 from port_log import RECORD  # noqa: E402  (tools/qemu_rig, on the path through fw_progress)
 from varstore import write_variable  # noqa: E402  (tools/fv, on the path through variables)
 
-HERE = os.path.dirname(os.path.abspath(__file__))
-FRONT_END = os.path.join(HERE, "run_firmware.py")
+FRONT_END = os.path.join(os.path.dirname(os.path.abspath(fw_summary.__file__)), "run_firmware.py")
 
 
 class RefusalTest(unittest.TestCase):
@@ -30,9 +35,11 @@ class RefusalTest(unittest.TestCase):
         trace = os.path.join(work, "trace.csv")
         small = os.path.join(work, "small.bin")
         large = os.path.join(work, "large.bin")
-        for path, size in ((small, 4 << 20), (large, 32 << 20)):
+        erased = os.path.join(work, "erased.bin")
+        for path, size, byte in ((small, 4 << 20, b"\x5a"), (large, 32 << 20, b"\x5a"),
+                                 (erased, 16 << 20, b"\xff")):
             with open(path, "wb") as f:
-                f.write(b"\xff" * size)
+                f.write(byte * size)
         # arguments, words the one line must hold
         cases = [
             (["--io-us", "2"], "--io-us"),
@@ -47,6 +54,7 @@ class RefusalTest(unittest.TestCase):
              "not to guard"),
             (["--flash-image", small], "above the EC image"),
             (["--flash-image", large], "the board's 16 MiB boot flash, not 33,554,432 bytes"),
+            (["--flash-image", erased], "EC region at file offset 0x660000 (0xFF660000) is erased"),
             (["--ec-image", "/nonexistent/ec.bin"], "cannot open /nonexistent/ec.bin"),
             (["--trace", trace, "--ec-image", small], "exactly 131,072 bytes"),
             (["--trace", "/nonexistent/trace.csv"], "cannot write /nonexistent/trace.csv"),
@@ -92,6 +100,41 @@ class BlockProgressTest(unittest.TestCase):
                 image = bytes(range(256)) * 8
                 flash = image[:1024] + b"\0" * 1024
                 self.assertEqual(progress.verified(flash, image), 1)
+
+
+class TerminalTest(unittest.TestCase):
+    def test_console_bytes_wait_for_a_whole_escape_sequence(self):
+        cases = [(b"EC update", 9), (b"ab\x1b[15;1H", 9), (b"ab\x1b[15;", 2), (b"ab\x1b", 2),
+                 (b"\x1b[0mab\x1b[1", 6), (b"ab\x1b7", 4), (b"\x1b[?25l", 6)]
+        for data, shown in cases:
+            with self.subTest(data=data):
+                self.assertEqual(whole_sequences(data), shown)
+
+    def test_progress_has_the_last_row_of_its_own(self):
+        master, follower = os.openpty()
+        fcntl.ioctl(follower, termios.TIOCSWINSZ, struct.pack("HHHH", 50, 200, 0, 0))
+        with os.fdopen(follower, "w") as stream:
+            line = ProgressLine(stream)
+            line.start()
+            line.show(1, 0)
+            line.show(2, 1)
+            line.finish(128, 128)
+        written = b""
+        try:
+            while chunk := os.read(master, 4096):
+                written += chunk
+        except OSError:     # the terminal's other end is closed: all is read
+            pass
+        os.close(master)
+        text = written.decode().replace("\r", "")     # the terminal adds one to each new line
+        # Every count: cursor saved, row 50, the counts, cursor restored; the
+        # final one below the cursor once row 50 is cleared and the whole
+        # screen scrolls again.
+        on_own_row = re.findall(r"\x1b7\x1b\[50;1H\x1b\[0m\x1b\[2K([^\x1b]*)\x1b8", text)
+        self.assertEqual(on_own_row, [ProgressLine.text(1, 0), ProgressLine.text(2, 1), ""])
+        self.assertEqual(text.count("EC flash:"), 3, text)
+        self.assertLess(text.index("\x1b[1;49r"), text.index("EC flash:"))
+        self.assertTrue(text.endswith("\x1b7\x1b[r\x1b8\n" + ProgressLine.text(128, 128) + "\n"), text)
 
 
 class SetupAfterRunTest(unittest.TestCase):

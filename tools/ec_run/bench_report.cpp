@@ -41,12 +41,14 @@ struct Measured {
   double seconds = 0;
 };
 
-Measured Measure(const std::string& scenario_name, const std::vector<uint8_t>& image,
-                 bool profile) {
+Measured Measure(const std::string& scenario_name, const std::vector<uint8_t>& image, bool profile,
+                 const sim::ImageSettings& settings = {}) {
   image_bench::MachineOptions options;
   options.profile = profile;
+  sim::Scenario scenario = *sim::FindScenario(scenario_name);
+  scenario.platform.image = settings;
   const auto start = std::chrono::steady_clock::now();
-  Measured m{image_bench::RunImage(*sim::FindScenario(scenario_name), image, options)};
+  Measured m{image_bench::RunImage(scenario, image, options)};
   m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   return m;
 }
@@ -140,7 +142,8 @@ int RunBench(const Options& options) {
   ImageLine(budgets, updater_path, updater, kUpdaterDiskBudget);
   ImageLine(budgets, guard_path, guard, kGuardDiskBudget);
 
-  const Measured update = Measure("update", updater, options.profile);
+  const Measured update =
+      Measure("update", updater, options.profile, LoadImageSettings(updater_path));
   const sim::RunRecord& record = update.run.record;
   std::printf("\nFull update (scenario \"update\": EC and flash never busy)%s\n",
               record.stopped.empty() ? "" : (" STOPPED: " + record.stopped).c_str());

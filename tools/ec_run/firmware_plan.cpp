@@ -60,7 +60,7 @@ void OnlyTheScenariosDriver(sim::Scenario& scenario) {
   }
 }
 
-// What the rig cannot stage: its trigger driver installs the trigger once,
+// What the rig cannot stage: its trigger sample installs the trigger once,
 // and its variable store answers GetVariable itself.
 void CheckStageable(const sim::Scenario& scenario) {
   if (scenario.trigger_installs != 1) {
@@ -125,6 +125,8 @@ int WriteFirmwarePlan(const Options& options) {
     WriteFile(*options.trace, std::string());
   }
 
+  // "banner" and "ec_image_base": what the updater image was built with, the
+  // banner it shows and where the board flash must hold the EC image.
   std::ostringstream json;
   json << "{\n"
        << "  \"scenario\": " << sim::JsonString(scenario.name) << ",\n"
@@ -134,6 +136,8 @@ int WriteFirmwarePlan(const Options& options) {
        << "  \"setup\": " << JsonHex(scenario.setup) << ",\n"
        << "  \"keys\": " << KeysJson(scenario.keys) << ",\n"
        << "  \"flash_image\": " << OptionalPath(options.flash_image) << ",\n"
+       << "  \"banner\": " << sim::JsonString(Utf8(sim::Banner(platform.image))) << ",\n"
+       << "  \"ec_image_base\": " << platform.image.ec_image_base << ",\n"
        << "  \"busy\": " << (options.busy.any() ? "true" : "false") << ",\n"
        << "  \"never_busy_accesses\": " << sim::FullUpdateTrace().size() << ",\n"
        << "  \"trace\": " << OptionalPath(options.trace) << ",\n"

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-// Follows the EC pass-through traffic on the ports, the way a bus analyser
-// would, and reports which blocks of the EC flash were erased and which were
-// read back equal to the EC image after being programmed. It knows only the
-// pass-through command set and the flash opcodes, nothing of the driver.
+// Reports, from the EC pass-through traffic on the ports as the host's one
+// decoder reads it (sim/traffic_decoder.h), which blocks of the EC flash were
+// erased and which were read back equal to the EC image after being
+// programmed. It knows nothing of the driver.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <span>
-#include <vector>
 
 #include "sim/port_log.h"
+#include "sim/traffic_decoder.h"
 
 namespace ec_run {
 
@@ -26,18 +26,11 @@ public:
   std::function<void(const FlashWatch&)> on_change;
 
 private:
-  enum class Expect { Command, Opcode, Data, Reply };
-  void Command(uint8_t byte);
-  void Reply(uint8_t byte);
-  void EndTransaction();
-  [[nodiscard]] uint32_t Address() const;
+  void Changed() const;
+  [[nodiscard]] bool ReadsBackProgrammedBlock(const sim::FlashTransaction& t) const;
 
   std::span<const uint8_t> image_;
-  Expect expect_ = Expect::Command;
-  bool open_ = false;
-  uint8_t opcode_ = 0;
-  std::vector<uint8_t> data_;
-  std::vector<uint8_t> reads_;
+  sim::TrafficDecoder decoder_;
   int64_t programmed_block_ = -1; // the block erased last, once a program command followed
   int64_t erased_block_ = -1;
   unsigned erased_ = 0;

@@ -206,7 +206,8 @@ Run (the default command):
   --ec-image FILE    put this EC image in the boot flash; exactly 131072 bytes
   --flash-image FILE a whole boot-flash image, mapped to end at 4 GiB: a power
                      of two in size, 16 MiB to 64 MiB; the updater reads the
-                     EC image at 0xFF660000 inside it. Excludes --ec-image.
+                     EC image at 0xFF660000 inside it; refused when that
+                     region is erased (all 0xFF). Excludes --ec-image.
   --key C@SECONDS    the key C is typed at SECONDS of virtual time (q@2.5);
                      repeatable; replaces the scenario's own keys
   --ec-busy N        status reads that show the EC busy before it takes each
@@ -271,7 +272,8 @@ after the run and the boot after the restart.
   --ec-image FILE    the 128 KiB EC image for the boot flash
   --flash-image FILE an integrator's 16 MiB image: its EC region and all below
                      the top 4 MiB are kept, the top 4 MiB become the test
-                     firmware. Excludes --ec-image.
+                     firmware; refused when its EC region is erased (all
+                     0xFF). Excludes --ec-image.
   --key C@SECONDS    the key C, SECONDS after the prompt appears on the
                      console (q@2.5); repeatable; replaces the scenario's keys.
                      Keys typed at the terminal go to the firmware too (the

@@ -6,6 +6,7 @@
 #include "sim/expectation.h"
 #include "sim/platform.h"
 #include "sim/protocol_trace.h"
+#include "sim/traffic_decoder.h"
 
 namespace ec_run {
 
@@ -28,33 +29,19 @@ PortCensus RequiredForFullUpdate() {
   return census;
 }
 
-PortKind KindOf(const sim::PortAccess& access) {
-  const bool in = access.dir == sim::PortDir::In;
-  switch (access.port) {
-  case sim::kEcCommandPort:
-    return in ? PortKind::StatusRead : PortKind::CommandWrite;
-  case sim::kEcDataPort:
-    return in ? PortKind::DataRead : PortKind::DataWrite;
-  case sim::kPostCodePort:
-    return in ? PortKind::Other : PortKind::ProgressWrite;
-  default:
-    return PortKind::Other;
-  }
-}
-
 const char* KindName(const sim::PortAccess& access) {
-  switch (KindOf(access)) {
-  case PortKind::CommandWrite:
+  switch (sim::RoleOf(access)) {
+  case sim::PortRole::CommandWrite:
     return "command write";
-  case PortKind::DataWrite:
+  case sim::PortRole::DataWrite:
     return "data write";
-  case PortKind::DataRead:
+  case sim::PortRole::DataRead:
     return "data read";
-  case PortKind::StatusRead:
+  case sim::PortRole::StatusRead:
     return "status read";
-  case PortKind::ProgressWrite:
+  case sim::PortRole::ProgressWrite:
     return "progress write";
-  case PortKind::Other:
+  case sim::PortRole::Other:
     break;
   }
   return "other";
@@ -63,23 +50,23 @@ const char* KindName(const sim::PortAccess& access) {
 PortCensus CountPorts(const sim::PortLog& log) {
   PortCensus census;
   for (const sim::PortAccess& access : log) {
-    switch (KindOf(access)) {
-    case PortKind::CommandWrite:
+    switch (sim::RoleOf(access)) {
+    case sim::PortRole::CommandWrite:
       ++census.command_writes;
       break;
-    case PortKind::DataWrite:
+    case sim::PortRole::DataWrite:
       ++census.data_writes;
       break;
-    case PortKind::DataRead:
+    case sim::PortRole::DataRead:
       ++census.data_reads;
       break;
-    case PortKind::StatusRead:
+    case sim::PortRole::StatusRead:
       ++census.status_reads;
       break;
-    case PortKind::ProgressWrite:
+    case sim::PortRole::ProgressWrite:
       ++census.progress_writes;
       break;
-    case PortKind::Other:
+    case sim::PortRole::Other:
       ++census.other;
       break;
     }

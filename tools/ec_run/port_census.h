@@ -11,8 +11,7 @@
 
 namespace ec_run {
 
-enum class PortKind { CommandWrite, DataWrite, DataRead, StatusRead, ProgressWrite, Other };
-PortKind KindOf(const sim::PortAccess& access);
+// The name of the access's port role (sim::RoleOf) in the report.
 const char* KindName(const sim::PortAccess& access);
 
 struct PortCensus {

@@ -168,14 +168,6 @@ int RunAndReport(sim::Scenario scenario, const Options& options, std::vector<uin
 
 } // namespace
 
-std::vector<uint8_t> ReadInputFile(const std::string& path) {
-  try {
-    return image_bench::ReadFileBytes(path); // its message names the file
-  } catch (const image_bench::ImageError& e) {
-    throw InputError(e.what());
-  }
-}
-
 std::vector<uint8_t> LoadDriverImage(const std::string& path) {
   std::vector<uint8_t> file = ReadInputFile(path);
   try {
@@ -186,13 +178,12 @@ std::vector<uint8_t> LoadDriverImage(const std::string& path) {
   return file;
 }
 
-std::vector<uint8_t> LoadEcImage(const std::string& path) {
-  std::vector<uint8_t> file = ReadInputFile(path);
-  if (file.size() != sim::kEcImageSize) {
-    throw InputError(path + ": " + Grouped(file.size()) + " bytes; an EC image is exactly " +
-                     Grouped(sim::kEcImageSize) + " bytes (128 KiB)");
+sim::ImageSettings LoadImageSettings(const std::string& image_path) {
+  try {
+    return image_bench::ImageSettingsOf(image_path);
+  } catch (const image_bench::ImageError& e) {
+    throw InputError(e.what());
   }
-  return file;
 }
 
 ChosenRun ChooseRun(const Options& options) {
@@ -211,10 +202,12 @@ ChosenRun ChooseRun(const Options& options) {
     chosen.scenario = *found;
   }
   sim::Scenario& scenario = chosen.scenario;
+  scenario.platform.image = LoadImageSettings(ImagePath(options, scenario.driver));
   if (options.ec_image) {
     scenario.platform.ec_image = LoadEcImage(*options.ec_image);
   } else if (options.flash_image) {
-    chosen.flash_image = LoadFlashImage(*options.flash_image);
+    chosen.flash_image =
+        LoadFlashImage(*options.flash_image, scenario.platform.image.ec_image_base);
     scenario.platform.ec_image = chosen.flash_image->ec_image;
   }
   if (!options.keys.empty()) {

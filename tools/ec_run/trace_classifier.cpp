@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/ec_run/trace_classifier.h"
 
+#include <array>
+
 #include "sim/ec_protocol.h"
 
 namespace ec_run {
@@ -25,6 +27,79 @@ const char* OpcodeName(uint8_t opcode) {
     return "opcode word program";
   default:
     return "opcode (unknown)";
+  }
+}
+
+using sim::Token;
+
+const char* FlashReplyName(const sim::FlashTransaction& t) {
+  return t.opcode == sim::kFlashReadStatus ? "flash status"
+         : t.opcode == sim::kFlashReadId   ? "id byte"
+         : t.opcode == sim::kFlashFastRead ? "flash byte"
+                                           : "reply";
+}
+
+struct Naming {
+  AccessKind kind;
+  const char* detail; // null: named by the opcode
+};
+
+// Indexed by sim::Token, in its order. The reset write commands the chipset.
+constexpr std::array<Naming, static_cast<size_t>(Token::OtherPort) + 1> kNamings = {{
+    {AccessKind::StatusRead, "EC status"},
+    {AccessKind::ProgressCode, "waiting to write"},
+    {AccessKind::ProgressCode, "waiting for a reply"},
+    {AccessKind::ProgressCode, "progress"},
+    {AccessKind::Command, "enter pass-through"},
+    {AccessKind::Command, "leave pass-through"},
+    {AccessKind::Command, "threshold command"},
+    {AccessKind::Command, "ACPI EC read"},
+    {AccessKind::Command, "unknown command"},
+    {AccessKind::Command, "select"},
+    {AccessKind::Command, "send opcode"},
+    {AccessKind::Command, "send byte"},
+    {AccessKind::Command, "read byte"},
+    {AccessKind::Command, "deselect"},
+    {AccessKind::Command, "unknown pass-through command"},
+    {AccessKind::Data, nullptr},
+    {AccessKind::Data, "address byte"},
+    {AccessKind::Data, "dummy byte"},
+    {AccessKind::Data, "data byte"},
+    {AccessKind::Reply, "ready"},
+    {AccessKind::Reply, "not ready"},
+    {AccessKind::Reply, "register value"},
+    {AccessKind::Reply, nullptr},
+    {AccessKind::Data, "data byte"},
+    {AccessKind::Command, "reset"},
+    {AccessKind::Data, "other port"},
+}};
+
+TracedAccess Named(Token token, const sim::PortAccess& access, const sim::FlashTransaction& t) {
+  const Naming& naming = kNamings[static_cast<size_t>(token)];
+  TracedAccess named;
+  named.access = access;
+  named.kind = naming.kind;
+  named.detail = naming.detail != nullptr ? naming.detail
+                 : token == Token::Opcode ? OpcodeName(access.value)
+                                          : FlashReplyName(t);
+  return named;
+}
+
+// The step a command outside pass-through mode begins, if any.
+std::optional<StepKind> StepOpenedBy(Token token) {
+  switch (token) {
+  case Token::EnterPassThrough:
+    return StepKind::Handshake;
+  case Token::LeavePassThrough:
+    return StepKind::Finish;
+  case Token::GuardThreshold:
+    return StepKind::GuardThreshold;
+  case Token::AcpiRead:
+    return StepKind::RegisterRead;
+  case Token::ResetWrite:
+    return StepKind::Restart;
+  default:
+    return std::nullopt;
   }
 }
 
@@ -78,136 +153,54 @@ std::string StepName(const Step& step) {
 }
 
 void TraceClassifier::See(uint64_t index, uint64_t time_ns, const sim::PortAccess& access) {
-  TracedAccess r;
-  r.index = index;
-  r.time_ns = time_ns;
-  r.access = access;
-  const bool in = access.dir == sim::PortDir::In;
-  if (access.port == sim::kEcCommandPort && in) {
-    r.kind = AccessKind::StatusRead;
-    r.detail = "EC status";
-    waits_.push_back(r);
-  } else if (access.port == sim::kPostCodePort && !in) {
-    r.kind = AccessKind::ProgressCode;
-    r.detail = access.value == sim::kProgressWaitInput    ? "waiting to write"
-               : access.value == sim::kProgressWaitOutput ? "waiting for a reply"
-                                                          : "progress";
-    waits_.push_back(r);
-  } else if (access.port == sim::kEcCommandPort) {
-    CommandPortByte(r);
-  } else if (access.port == sim::kEcDataPort && in) {
-    Reply(r);
-  } else if (access.port == sim::kResetControlPort && !in) {
-    Release();
-    step_ = {StepKind::Restart};
-    r.detail = "reset";
-    Place(r);
-  } else {
-    r.kind = AccessKind::Data;
-    r.detail = access.port == sim::kEcDataPort ? "data byte" : "other port";
-    Place(r);
-  }
-}
-
-void TraceClassifier::CommandPortByte(TracedAccess& r) {
-  const Next next = next_;
-  next_ = Next::Command;
-  switch (next) {
-  case Next::Opcode:
-    Opcode(r);
+  const Token token = decoder_.See(access);
+  const sim::FlashTransaction& transaction = decoder_.transaction();
+  TracedAccess record = Named(token, access, transaction);
+  record.index = index;
+  record.time_ns = time_ns;
+  switch (token) {
+  case Token::StatusRead:
+  case Token::WaitToWrite:
+  case Token::WaitForReply:
+  case Token::OtherProgress:
+    waits_.push_back(record);
     return;
-  case Next::FlashByte:
-    FlashByte(r);
-    return;
-  case Next::Command:
+  case Token::EnterPassThrough:
+  case Token::LeavePassThrough:
+  case Token::GuardThreshold:
+  case Token::AcpiRead:
+  case Token::UnknownCommand:
+  case Token::ResetWrite:
+    Release(); // a command of its own starts a step of its own
+    if (const std::optional<StepKind> step = StepOpenedBy(token)) {
+      step_ = {*step};
+    }
     break;
-  }
-  r.kind = AccessKind::Command;
-  if (mode_ == Mode::PassThrough) {
-    PassThroughCommand(r);
-  } else {
-    NormalCommand(r);
-  }
-}
-
-void TraceClassifier::PassThroughCommand(TracedAccess& r) {
-  switch (r.access.value) {
-  case sim::kPtSelect:
-    r.detail = "select";
-    opcode_.reset();
-    sent_ = 0;
+  case Token::Select:
     holding_ = true; // until the opcode tells the step
     transaction_start_ = held_.size();
     break;
-  case sim::kPtSendCommand:
-    r.detail = "send opcode";
-    next_ = Next::Opcode;
-    break;
-  case sim::kPtSendData:
-    r.detail = "send byte";
-    next_ = Next::FlashByte;
-    break;
-  case sim::kPtReadByte:
-    r.detail = "read byte";
-    break;
-  case sim::kPtDeselect:
-    r.detail = "deselect";
-    break;
-  case sim::kPtLeave: // back to the normal command set, which names it
-    mode_ = Mode::Normal;
-    NormalCommand(r);
+  case Token::Ready: // from here on the flash is reached, first to identify it
+    Place(record);
+    step_ = {StepKind::Identification};
     return;
   default:
-    r.detail = "unknown pass-through command";
     break;
   }
-  Place(r);
-}
-
-void TraceClassifier::NormalCommand(TracedAccess& r) {
-  Release();
-  switch (r.access.value) {
-  case sim::kPtEnter:
-    r.detail = "enter pass-through";
-    mode_ = Mode::Handshake;
-    step_ = {StepKind::Handshake};
-    break;
-  case sim::kPtLeave:
-    r.detail = "leave pass-through";
-    step_ = {StepKind::Finish};
-    break;
-  case sim::kGuardThreshold:
-    r.detail = "threshold command";
-    step_ = {StepKind::GuardThreshold};
-    break;
-  case sim::kAcpiRead:
-    r.detail = "ACPI EC read";
-    step_ = {StepKind::RegisterRead};
-    break;
-  default:
-    r.detail = "unknown command";
-    break;
+  Place(record);
+  if (token == Token::Opcode) {
+    Opcode(access.value, transaction);
+  } else if (token == Token::AddressByte && transaction.sent.size() == sim::kFlashAddressBytes &&
+             holding_) {
+    AddressKnown(transaction);
   }
-  Place(r);
 }
 
-void TraceClassifier::Opcode(TracedAccess& r) {
-  r.kind = AccessKind::Data;
-  r.detail = OpcodeName(r.access.value);
-  opcode_ = r.access.value;
-  sent_ = 0;
-  // Only the first word program of a sequence carries an address; the
-  // sequence lasts until a write disable.
-  const bool further_program = r.access.value == sim::kFlashWordProgram && auto_increment_;
-  with_address_ = r.access.value == sim::kFlashErase1K || r.access.value == sim::kFlashFastRead ||
-                  (r.access.value == sim::kFlashWordProgram && !further_program);
-  auto_increment_ = r.access.value == sim::kFlashWordProgram ||
-                    (auto_increment_ && r.access.value != sim::kFlashWriteDisable);
-  Place(r);
+void TraceClassifier::Opcode(uint8_t opcode, const sim::FlashTransaction& t) {
   if (after_write_enable_) {
     return; // the erase or program it enables tells the step
   }
-  switch (r.access.value) {
+  switch (opcode) {
   case sim::kFlashWriteEnable:
     after_write_enable_ = true; // with the status poll before it
     return;
@@ -221,7 +214,7 @@ void TraceClassifier::Opcode(TracedAccess& r) {
   case sim::kFlashErase1K:
   case sim::kFlashFastRead:
   case sim::kFlashWordProgram:
-    if (further_program) {
+    if (t.continues_program) {
       Release(); // the next pair of the same block
     } else {
       ReleaseFirst(transaction_start_); // the address tells the block
@@ -233,21 +226,9 @@ void TraceClassifier::Opcode(TracedAccess& r) {
   }
 }
 
-void TraceClassifier::FlashByte(TracedAccess& r) {
-  r.kind = AccessKind::Data;
-  ++sent_;
-  const bool address = with_address_ && sent_ <= sim::kFlashAddressBytes;
-  const bool dummy = opcode_ == sim::kFlashFastRead && sent_ == sim::kFlashAddressBytes + 1;
-  r.detail = address ? "address byte" : dummy ? "dummy byte" : "data byte";
-  if (address) {
-    address_ = (sent_ == 1 ? 0 : address_ << 8) | r.access.value;
-  }
-  Place(r);
-  if (!address || sent_ != sim::kFlashAddressBytes || !holding_) {
-    return;
-  }
-  const int block = static_cast<int>(address_ / sim::kEcBlockSize);
-  switch (*opcode_) {
+void TraceClassifier::AddressKnown(const sim::FlashTransaction& t) {
+  const int block = static_cast<int>(t.Address() / sim::kEcBlockSize);
+  switch (*t.opcode) {
   case sim::kFlashErase1K:
     step_ = {StepKind::Erase, block};
     break;
@@ -264,35 +245,13 @@ void TraceClassifier::FlashByte(TracedAccess& r) {
   Release();
 }
 
-void TraceClassifier::Reply(TracedAccess& r) {
-  r.kind = AccessKind::Reply;
-  if (mode_ == Mode::Handshake) {
-    const bool ready = r.access.value == sim::kPtReady;
-    r.detail = ready ? "ready" : "not ready";
-    Place(r);
-    if (ready) { // from here on the flash is reached, first to identify it
-      mode_ = Mode::PassThrough;
-      step_ = {StepKind::Identification};
-    }
-    return;
-  } else if (mode_ == Mode::Normal) {
-    r.detail = "register value";
-  } else {
-    r.detail = opcode_ == sim::kFlashReadStatus ? "flash status"
-               : opcode_ == sim::kFlashReadId   ? "id byte"
-               : opcode_ == sim::kFlashFastRead ? "flash byte"
-                                                : "reply";
-  }
-  Place(r);
-}
-
 void TraceClassifier::Place(const TracedAccess& r) {
   waits_.push_back(r);
   if (holding_) {
     held_.insert(held_.end(), waits_.begin(), waits_.end());
   } else {
-    for (const TracedAccess& w : waits_) {
-      Emit(w);
+    for (const TracedAccess& wait : waits_) {
+      Emit(wait);
     }
   }
   waits_.clear();
@@ -319,8 +278,8 @@ void TraceClassifier::Emit(TracedAccess r) const {
 
 void TraceClassifier::Finish() {
   Release();
-  for (const TracedAccess& w : waits_) {
-    Emit(w);
+  for (const TracedAccess& wait : waits_) {
+    Emit(wait);
   }
   waits_.clear();
 }

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 // Names every port access of a run by what it is in the EC protocol and by the
-// update step it belongs to, following the traffic the way a bus analyser
-// would: the ACPI EC handshake, the pass-through commands and the flash
-// opcodes. It knows nothing of the driver code.
+// update step it belongs to, reading the traffic through the host's one
+// decoder (sim/traffic_decoder.h). It knows nothing of the driver code.
 //
 // Steps, as the traffic shows them: identification from the EC's ready reply
 // to the flash's id; a block's erase from the write enable (with the status
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "sim/port_log.h"
+#include "sim/traffic_decoder.h"
 
 namespace ec_run {
 
@@ -69,15 +69,8 @@ public:
   void Finish();
 
 private:
-  enum class Mode { Normal, Handshake, PassThrough };
-  enum class Next { Command, Opcode, FlashByte };
-
-  void CommandPortByte(TracedAccess& r);
-  void Opcode(TracedAccess& r);
-  void FlashByte(TracedAccess& r);
-  void PassThroughCommand(TracedAccess& r);
-  void NormalCommand(TracedAccess& r);
-  void Reply(TracedAccess& r);
+  void Opcode(uint8_t opcode, const sim::FlashTransaction& t);
+  void AddressKnown(const sim::FlashTransaction& t);
   // The record ends a unit: the waits before it and the byte itself.
   void Place(const TracedAccess& r);
   // Hands on the held records (or the first `count`) as of the current step.
@@ -86,13 +79,7 @@ private:
   void Emit(TracedAccess r) const;
 
   std::function<void(const TracedAccess&)> sink_;
-  Mode mode_ = Mode::Normal;
-  Next next_ = Next::Command;
-  std::optional<uint8_t> opcode_; // of the open flash transaction
-  bool with_address_ = false;     // the open transaction starts with an address
-  bool auto_increment_ = false;   // inside a word-program sequence
-  uint32_t sent_ = 0;             // bytes sent after the opcode
-  uint32_t address_ = 0;
+  sim::TrafficDecoder decoder_;
   Step step_;
   std::vector<TracedAccess> waits_; // status reads and progress codes before a byte
   std::vector<TracedAccess> held_;  // records whose step is not known yet

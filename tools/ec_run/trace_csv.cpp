@@ -6,10 +6,10 @@
 #include <stdexcept>
 
 #include "tools/ec_run/busy_options.h"
+#include "tools/ec_run/input_files.h"
 #include "tools/ec_run/number_text.h"
 #include "tools/ec_run/options.h"
 #include "tools/ec_run/outcome.h"
-#include "tools/ec_run/run_command.h"
 
 namespace ec_run {
 

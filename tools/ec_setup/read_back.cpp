@@ -3,9 +3,11 @@
 
 #include <algorithm>
 
-#include "tools/ec_setup/hex_text.h"
+#include "sim/hex_text.h"
 
 namespace ec_setup {
+
+using sim::Hex;
 
 namespace {
 
@@ -17,13 +19,14 @@ void Add(std::string& text, const std::string& item) {
 
 } // namespace
 
-std::string Differences(const Variable& written, const Variable& read) {
+std::string Differences(const Variable& written, const Variable& read, const std::string& was) {
   std::string text;
   if (read.attributes != written.attributes) {
-    Add(text, "attributes " + Hex(read.attributes, 8) + ", written " + Hex(written.attributes, 8));
+    Add(text,
+        "attributes " + Hex(read.attributes, 8) + ", " + was + " " + Hex(written.attributes, 8));
   }
   if (read.data.size() != written.data.size()) {
-    Add(text, "size " + std::to_string(read.data.size()) + " bytes, written " +
+    Add(text, "size " + std::to_string(read.data.size()) + " bytes, " + was + " " +
                   std::to_string(written.data.size()));
   }
   const size_t common = std::min(read.data.size(), written.data.size());
@@ -33,7 +36,7 @@ std::string Differences(const Variable& written, const Variable& read) {
       continue;
     }
     if (++differing <= kBytesNamed) {
-      Add(text, "byte " + std::to_string(i) + " is " + Hex(read.data[i], 2) + ", written " +
+      Add(text, "byte " + std::to_string(i) + " is " + Hex(read.data[i], 2) + ", " + was + " " +
                     Hex(written.data[i], 2));
     }
   }

@@ -9,7 +9,9 @@
 namespace ec_setup {
 
 // Empty when equal; otherwise what differs, attributes and size first, then
-// the first differing bytes.
-std::string Differences(const Variable& written, const Variable& read);
+// the first differing bytes ("byte 100 is 0x9B, written 0x64"; was: the word
+// for what the tool expected).
+std::string Differences(const Variable& written, const Variable& read,
+                        const std::string& was = "written");
 
 } // namespace ec_setup

@@ -28,6 +28,7 @@ std::vector<Target> Targets(const Options& options) {
   case Action::GuardOff:
     return {{SETUP_EC_GUARD_ENABLE, "guard enable", kCleared}};
   case Action::Help:
+  case Action::Version:
   case Action::Show:
     break;
   }

@@ -23,15 +23,21 @@ FLASH_SIZE = 16 << 20
 FIRMWARE_SIZE = 4 << 20            # the top 4 MiB: variable store + code volume
 FIRMWARE_AT = FLASH_SIZE - FIRMWARE_SIZE
 # The flash's last byte is at 4 GiB - 1, so 0xFF660000 is this file offset.
+FLASH_ADDRESS = (1 << 32) - FLASH_SIZE
 EC_IMAGE_ADDRESS = 0xFF660000
-EC_IMAGE_AT = EC_IMAGE_ADDRESS - ((1 << 32) - FLASH_SIZE)
+EC_IMAGE_AT = EC_IMAGE_ADDRESS - FLASH_ADDRESS
 EC_IMAGE_SIZE = 0x20000
 ERASED = 0xFF
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 
 
-def layout(code, variables, ec_image=None, base=None):
-    """The flash's bytes, and what was taken from where (lines for the user)."""
+def layout(code, variables, ec_image=None, base=None, ec_address=EC_IMAGE_ADDRESS):
+    """The flash's bytes, and what was taken from where (lines for the user).
+    ec_address: where the updater was built to read the EC image."""
+    ec_at = ec_address - FLASH_ADDRESS
+    if ec_at < 0 or ec_at + EC_IMAGE_SIZE > FIRMWARE_AT:
+        raise Refusal(f"the EC image at {ec_address:#x} does not lie in the board's flash "
+                      f"below its firmware ({FLASH_ADDRESS:#x} to {FLASH_ADDRESS + FIRMWARE_AT:#x})")
     if len(variables) + len(code) != FIRMWARE_SIZE:
         raise Refusal(f"variable store ({len(variables):,} bytes) and code volume "
                       f"({len(code):,} bytes) do not fill the top {FIRMWARE_SIZE >> 20} MiB")
@@ -47,11 +53,16 @@ def layout(code, variables, ec_image=None, base=None):
             raise Refusal(f"the flash image is {len(base):,} bytes, not {FLASH_SIZE:,}")
         flash = bytearray(base)
         notes.append(f"kept the flash image below {FIRMWARE_AT:#x}"
-                     + ("" if ec_image else f", its EC image at {EC_IMAGE_AT:#x} included")
+                     + ("" if ec_image else f", its EC image at {ec_at:#x} included")
                      + f"; replaced the top {FIRMWARE_SIZE >> 20} MiB")
     if ec_image is not None:
-        flash[EC_IMAGE_AT:EC_IMAGE_AT + EC_IMAGE_SIZE] = ec_image
-        notes.append(f"EC image at {EC_IMAGE_AT:#x} ({EC_IMAGE_ADDRESS:#x})")
+        flash[ec_at:ec_at + EC_IMAGE_SIZE] = ec_image
+        notes.append(f"EC image at {ec_at:#x} ({ec_address:#x})")
+    # No EC firmware is all 0xFF: the updater would copy that region into the
+    # EC's flash, leaving an EC that cannot start, and report success.
+    if flash[ec_at:ec_at + EC_IMAGE_SIZE].count(ERASED) == EC_IMAGE_SIZE:
+        raise Refusal(f"the EC region at {ec_at:#x} ({ec_address:#x}) is erased "
+                      "(all 0xFF); the updater would program that into the EC")
     flash[FIRMWARE_AT:FIRMWARE_AT + len(variables)] = variables
     flash[FIRMWARE_AT + len(variables):] = code
     notes.append(f"variable store at {FIRMWARE_AT:#x}, code volume at "
@@ -59,11 +70,12 @@ def layout(code, variables, ec_image=None, base=None):
     return bytes(flash), notes
 
 
-def build(output, code, ec_image=None, variables=OVMF_VARS, flash_image=None):
+def build(output, code, ec_image=None, variables=OVMF_VARS, flash_image=None,
+          ec_address=EC_IMAGE_ADDRESS):
     """Writes the flash from files; returns the notes. Raises Refusal."""
     flash, notes = layout(read(code), read(variables),
                           None if ec_image is None else read(ec_image),
-                          None if flash_image is None else read(flash_image))
+                          None if flash_image is None else read(flash_image), ec_address)
     with open(output, "wb") as f:
         f.write(flash)
     return notes

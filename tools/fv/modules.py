@@ -47,7 +47,9 @@ MODULES = {
     )
 }
 
-# TEST ONLY, never shipped: the FILE GUID of the driver the firmware-image
-# tests build in to install the update trigger. Reserved here so that no
-# shipped module ever takes it.
-TEST_TRIGGER_FILE_GUID = uuid.UUID("E3DF4BCE-7A9D-464D-8E7D-D1F88E653FA6")
+# The FILE GUID of the platform-side sample that installs the update trigger
+# (firmware/sample/trigger/, not a delivered driver), as its INF gives it;
+# the firmware-image tests build the sample in. Reserved here so that no
+# delivered module ever takes it.
+TRIGGER_SAMPLE = "ec_trigger_sample"
+TRIGGER_SAMPLE_FILE_GUID = uuid.UUID("E3DF4BCE-7A9D-464D-8E7D-D1F88E653FA6")

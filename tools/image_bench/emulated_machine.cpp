@@ -54,8 +54,8 @@ EmulatedMachine::EmulatedMachine(sim::PlatformConfig platform, std::span<const u
   MapImage(image_file);
   cpu_.Map(kStackBase, kStackSize, UC_PROT_READ | UC_PROT_WRITE);
   if (options_.boot_flash.empty()) {
-    cpu_.Map(kBootFlashBase, kBootFlashSize, UC_PROT_READ);
-    cpu_.Write(kBootFlashBase, platform_.ec_image());
+    cpu_.Map(platform_.ec_image_base(), kBootFlashSize, UC_PROT_READ);
+    cpu_.Write(platform_.ec_image_base(), platform_.ec_image());
   } else {
     const uint64_t base = kBootFlashEnd - options_.boot_flash.size();
     cpu_.Map(base, options_.boot_flash.size(), UC_PROT_READ);
@@ -65,18 +65,14 @@ EmulatedMachine::EmulatedMachine(sim::PlatformConfig platform, std::span<const u
   HookMachine();
 }
 
-// Sections get the access their characteristics ask for, page by page; the
-// headers stay read-only.
+// Each page gets the access its sections ask for (PageAccess).
 void EmulatedMachine::MapImage(std::span<const uint8_t> file) {
   const LoadedImage loaded = LayOut(image_, file, kImageLoadAddress);
-  const uint64_t size = PageAlignUp(image_.size_of_image);
-  cpu_.Map(kImageLoadAddress, size, UC_PROT_READ);
+  cpu_.Map(kImageLoadAddress, PageAlignUp(image_.size_of_image), UC_PROT_READ);
   cpu_.Write(kImageLoadAddress, loaded.memory);
-  for (const Section& s : image_.sections) {
-    const uint64_t extent = PageAlignUp(s.virtual_size != 0 ? s.virtual_size : s.raw_size);
-    if (extent != 0 && s.rva % kPageSize == 0) {
-      cpu_.Protect(kImageLoadAddress + s.rva, extent, Protection(s.characteristics));
-    }
+  const std::vector<uint32_t> access = PageAccess(image_, kPageSize);
+  for (size_t page = 0; page < access.size(); ++page) {
+    cpu_.Protect(kImageLoadAddress + page * kPageSize, kPageSize, Protection(access[page]));
   }
   block_lengths_.assign(image_.size_of_image, 0);
   if (options_.profile) {

@@ -2,7 +2,7 @@
 #include "tools/image_bench/emulated_runner.h"
 
 #include "common/setup_data.h"
-#include "sim/native_runner.h"
+#include "sim/run_record.h"
 
 namespace image_bench {
 

@@ -50,6 +50,14 @@ struct LoadedImage {
 };
 LoadedImage LayOut(const PeImage& image, std::span<const uint8_t> file, uint64_t load_address);
 
+// The access each page of the loaded image allows, as section characteristics
+// (read, write, execute bits): what its sections ask for, read-only where
+// only headers lie. Sections aligned below a page (0x40 from EDK II's ELF
+// toolchains, 0x20 from its CLANGPDB) share pages; as under the DXE core,
+// which protects sections apart only when they are page aligned, a shared
+// page allows what any of its sections asks for.
+std::vector<uint32_t> PageAccess(const PeImage& image, uint64_t page_size);
+
 // The whole file; an unreadable file is an ImageError too.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 

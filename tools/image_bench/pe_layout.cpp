@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 #include "sim/hex_text.h"
 #include "tools/image_bench/byte_reader.h"
@@ -68,6 +69,23 @@ LoadedImage LayOut(const PeImage& image, std::span<const uint8_t> file, uint64_t
   loaded.relocations_applied =
       ApplyRelocations(image, loaded.memory, load_address - image.image_base);
   return loaded;
+}
+
+std::vector<uint32_t> PageAccess(const PeImage& image, uint64_t page_size) {
+  constexpr uint32_t kAccess = pe::kSectionRead | pe::kSectionWrite | pe::kSectionExecute;
+  const uint64_t pages = (uint64_t{image.size_of_image} + page_size - 1) / page_size;
+  std::vector<std::optional<uint32_t>> asked(pages);
+  for (const Section& s : image.sections) {
+    const uint64_t end = s.rva + uint64_t{s.virtual_size != 0 ? s.virtual_size : s.raw_size};
+    for (uint64_t page = s.rva / page_size; s.rva < end && page * page_size < end; ++page) {
+      asked[page] = asked[page].value_or(0) | (s.characteristics & kAccess);
+    }
+  }
+  std::vector<uint32_t> access;
+  for (const auto& page : asked) {
+    access.push_back(page.value_or(pe::kSectionRead));
+  }
+  return access;
 }
 
 std::vector<uint8_t> ReadFileBytes(const std::string& path) {

@@ -32,9 +32,9 @@ struct Difference {
 
 } // namespace
 
-Comparison Compare(const Boot& boot, const Oracle& cold_oracle) {
+Comparison Compare(const Boot& boot, const ec_run::Oracle& cold_oracle) {
   // The EC is busy with its start-up only after power-on; a reset does not restart it.
-  Oracle oracle = cold_oracle;
+  ec_run::Oracle oracle = cold_oracle;
   if (!boot.cold_start) {
     oracle.timing.ec_at_start = 0;
   }
@@ -73,7 +73,7 @@ Comparison Compare(const Boot& boot, const Oracle& cold_oracle) {
     std::string line = "differs at access " + std::to_string(first->got_index) + ": got " +
                        (first->got ? Text(*first->got) : "(end)") + ", expected " +
                        (first->expected ? Text(*first->expected) : "(end)") + " (" +
-                       StepAt(oracle, first->expected_index) + ")";
+                       ec_run::StepAt(oracle, first->expected_index) + ")";
     if (!waits_compared) {
       line += "; the protocol's access " + std::to_string(first->expected_index) + " of " +
               std::to_string(expected_count) + " for these settings, waits not compared";

@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "tools/port_log/oracle.h"
+#include "tools/ec_run/update_oracle.h"
 #include "tools/port_log/port_log_file.h"
 
 namespace port_log {
@@ -16,6 +16,6 @@ struct Comparison {
   std::string line; // "equal: 4187200 accesses" or where they differ
 };
 
-Comparison Compare(const Boot& boot, const Oracle& oracle);
+Comparison Compare(const Boot& boot, const ec_run::Oracle& oracle);
 
 } // namespace port_log

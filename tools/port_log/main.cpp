@@ -10,12 +10,12 @@
 
 #include "sim/model_files.h"
 #include "sim/scenario.h"
+#include "tools/ec_run/input_files.h"
 #include "tools/ec_run/number_text.h"
 #include "tools/ec_run/options.h"
-#include "tools/ec_run/run_command.h"
 #include "tools/ec_run/trace_csv.h"
+#include "tools/ec_run/update_oracle.h"
 #include "tools/port_log/compare.h"
-#include "tools/port_log/oracle.h"
 #include "tools/port_log/port_log_file.h"
 #include "tools/port_log/summary.h"
 
@@ -115,7 +115,7 @@ int Run(const std::string& command, const Arguments& a) {
   }
   if (command == "compare") {
     Want(a, 1, 2, command);
-    const port_log::Oracle oracle = port_log::OracleFor(
+    const ec_run::Oracle oracle = ec_run::OracleFor(
         a.positional.size() == 2 ? std::optional(a.positional[1]) : std::nullopt, a.ec_image);
     const std::vector<port_log::Boot> boots = port_log::ReadPortLog(a.positional[0]);
     const port_log::Comparison c = port_log::Compare(port_log::BootNumber(boots, a.boot), oracle);
@@ -134,8 +134,8 @@ int Run(const std::string& command, const Arguments& a) {
                                std::to_string(sim::kEcBlocks - 1) + ", not '" + a.positional[0] +
                                "'");
     }
-    std::printf("%llu\n", static_cast<unsigned long long>(
-                              port_log::BlockStart(static_cast<unsigned>(*block))));
+    std::printf("%llu\n",
+                static_cast<unsigned long long>(ec_run::BlockStart(static_cast<unsigned>(*block))));
     return 0;
   }
   if (command == "ec-image") {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
 #include "tools/port_log/port_log_file.h"
 
+#include "tools/ec_run/input_files.h"
 #include "tools/ec_run/options.h"
-#include "tools/ec_run/run_command.h"
 #include "tools/qemu_rig/port_log_record.h"
 
 namespace port_log {
@@ -21,9 +21,10 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
   };
   for (size_t at = 0; at < bytes.size(); at += PORT_LOG_RECORD_SIZE) {
     const port_log_record record = port_log_record_get(bytes.data() + at);
-    const std::string where = "port log record " + std::to_string(at / PORT_LOG_RECORD_SIZE);
+    // Named only when refused: a whole update is four million records.
+    auto where = [at] { return "port log record " + std::to_string(at / PORT_LOG_RECORD_SIZE); };
     if (record.zero != 0) {
-      throw ec_run::InputError(where + ": the last four bytes are not zero");
+      throw ec_run::InputError(where() + ": the last four bytes are not zero");
     }
     switch (record.kind) {
     case PORT_LOG_RESET:
@@ -50,7 +51,7 @@ std::vector<Boot> SplitBoots(const std::vector<uint8_t>& bytes) {
       boots.back().times_ns.push_back(record.time_ns);
       break;
     default:
-      throw ec_run::InputError(where + ": kind " + std::to_string(record.kind) +
+      throw ec_run::InputError(where() + ": kind " + std::to_string(record.kind) +
                                " is none of 'i', 'o', 'r', 'p'");
     }
   }

@@ -20,11 +20,9 @@ DEVICE_LIST=$HERE/devices.mak
 DEVICE_LIST_NAME=ec-rig
 BINARY=qemu-system-x86_64
 
-BUILD_PACKAGES=(dpkg-dev gcc make pkg-config python3 meson ninja-build libglib2.0-dev
-  libpixman-1-dev libfdt-dev)
 # Option ROMs and the VGA BIOS the binary loads at run time (kvmvapic.bin,
-# vgabios-stdvga.bin): taken from Debian's packages through the firmware path.
-FIRMWARE_PACKAGES=(qemu-system-data seabios)
+# vgabios-stdvga.bin): taken from Debian's qemu-system-data and seabios
+# (tools/setup.sh's "rig" purpose) through the firmware path.
 FIRMWARE_PATH=/usr/share/qemu:/usr/share/seabios
 
 # Everything optional is off (--without-default-features turns every "auto"
@@ -46,27 +44,6 @@ config EC_MODEL
     depends on ISA_BUS
 '
 MESON_ENTRY="softmmu_ss.add(when: 'CONFIG_EC_MODEL', if_true: files('ec_model_device.c', 'ec_model_link.c'))"
-
-missing_packages() {
-  local pkg
-  for pkg in "$@"; do
-    dpkg-query -W -f='${Status}\n' "$pkg" 2>/dev/null | grep -q ' installed$' || echo "$pkg"
-  done
-}
-
-install_packages() {
-  local missing
-  mapfile -t missing < <(missing_packages "$@")
-  ((${#missing[@]} == 0)) && return 0
-  if ((EUID != 0)); then
-    echo "missing Debian packages and not root: apt-get install ${missing[*]}" >&2
-    exit 1
-  fi
-  echo "installing ${missing[*]}" >&2
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get -o DPkg::Lock::Timeout=900 update -qq >&2
-  apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >&2
-}
 
 # install_if_changed SOURCE DEST: keeps DEST's time stamp when nothing changed,
 # so the kept build tree rebuilds only what did.
@@ -150,7 +127,7 @@ build() {
 }
 
 main() {
-  install_packages "${BUILD_PACKAGES[@]}" "${FIRMWARE_PACKAGES[@]}"
+  "$ROOT/tools/setup.sh" rig
   local version key dest work log
   version=$("$ROOT/tools/debian_source.sh" version qemu)
   [[ -n "$version" ]] || { echo "no Debian source version for qemu" >&2; exit 1; }

@@ -33,13 +33,7 @@ EXIT_TIMEOUT = 20.0
 
 
 def ensure_ovmf():
-    if os.path.exists(OVMF_CODE_4M) and os.path.exists(OVMF_VARS_4M):
-        return
-    print("installing ovmf", file=sys.stderr)
-    apt = ["apt-get", "-o", "DPkg::Lock::Timeout=900"]
-    subprocess.run(apt + ["update", "-qq"], check=True)
-    subprocess.run(apt + ["install", "-y", "-qq", "--no-install-recommends", "ovmf"], check=True,
-                   stdout=subprocess.DEVNULL)
+    subprocess.run([os.path.join(HERE, "..", "setup.sh"), "rig"], check=True)
 
 
 def board_flash(path):

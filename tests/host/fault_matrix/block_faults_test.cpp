@@ -48,7 +48,7 @@ TEST_P(BlockFaults, FailTheBlockAndTouchNothingAfterIt) {
   EXPECT_EQ(c.expected.ending, sim::Ending::UpdateFailed);
 
   // Read off the command stream: erases, programs and reads per block.
-  const std::vector<FlashTransaction> all = Transactions(c.run.log);
+  const std::vector<FlashTransaction> all = FlashTransactions(c.run.log);
   std::vector<uint32_t> erased;
   std::vector<uint32_t> programmed;
   size_t failing_read = all.size();

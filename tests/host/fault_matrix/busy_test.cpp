@@ -44,7 +44,7 @@ TEST_P(BusyWaits, SameResultWhateverTheWait) {
   }
   if (b.flash_poll_reads != 0) {
     size_t longest = 0;
-    for (const FlashTransaction& t : Transactions(c.run.log)) {
+    for (const FlashTransaction& t : FlashTransactions(c.run.log)) {
       if (t.opcode == sim::kFlashReadStatus) {
         longest = std::max(longest, t.read.size());
       }

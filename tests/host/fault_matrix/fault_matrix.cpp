@@ -19,7 +19,6 @@ namespace fault_matrix {
 
 using sim::Out;
 using sim::PortAccess;
-using sim::PortDir;
 using sim::PortLog;
 
 namespace {
@@ -49,8 +48,8 @@ std::string CurrentGroup() {
 std::string FiguresText(const Figures& f) {
   std::ostringstream out;
   out << "Fault matrix: " << f.cases << " fault cases ran in " << f.groups.size() << " groups.\n"
-      << "  Setup bytes that must be kept (all but byte 3172, and the attributes) were kept in "
-      << f.setup_kept << " of " << f.cases << " cases.\n"
+      << "  Setup bytes that must be kept (all but byte " << sim::kRequestByte
+      << ", and the attributes) were kept in " << f.setup_kept << " of " << f.cases << " cases.\n"
       << "  The drivers ended the way the protocol says in " << f.ended_right << " of " << f.cases
       << " cases.\n";
   const char* separator = "  By group: ";
@@ -116,20 +115,7 @@ bool SetupKept(const sim::Scenario& s, const std::optional<sim::Variable>& after
 }
 
 // ---------------------------------------------------------------------------
-// Reading a port log the way the protocol describes it.
-
-bool IsStatusRead(const PortAccess& a) {
-  return a.port == sim::kEcCommandPort && a.dir == PortDir::In;
-}
-bool IsProgress(const PortAccess& a) {
-  return a.port == sim::kPostCodePort && a.dir == PortDir::Out;
-}
-bool IsEcWrite(const PortAccess& a) {
-  return a.dir == PortDir::Out && (a.port == sim::kEcCommandPort || a.port == sim::kEcDataPort);
-}
-bool IsEcRead(const PortAccess& a) {
-  return a.dir == PortDir::In && a.port == sim::kEcDataPort;
-}
+// Judging a port log's waits and status polls.
 
 std::string WaitFaults(const PortLog& log) {
   size_t i = 0;
@@ -203,93 +189,24 @@ bool PollDone(std::optional<uint8_t> after, uint8_t status) {
 PortLog FoldStatusPolls(const PortLog& log, std::string* fault) {
   PortLog out;
   out.reserve(log.size());
-  enum class Next { Command, Opcode, Data } next = Next::Command;
-  bool polling = false;
-  std::optional<uint8_t> awaited; // the opcode whose effect the next poll waits for
-  std::optional<uint8_t> poll_after;
+  sim::TrafficDecoder decoder;
   for (size_t i = 0; i < log.size(); ++i) {
     const PortAccess& a = log[i];
-    if (a.port != sim::kEcCommandPort || a.dir != PortDir::Out) {
-      out.push_back(a);
-      continue;
-    }
-    if (next == Next::Opcode) {
-      polling = a.value == sim::kFlashReadStatus;
-      if (polling) {
-        poll_after = awaited;
-        awaited.reset();
-      } else {
-        awaited = a.value;
-      }
-      next = Next::Command;
-    } else if (next == Next::Data) {
-      next = Next::Command;
-    } else if (a.value == sim::kPtSendCommand) {
-      next = Next::Opcode;
-    } else if (a.value == sim::kPtSendData) {
-      next = Next::Data;
-    } else if (a.value == sim::kPtReadByte && polling && i + 2 < log.size() &&
-               IsEcRead(log[i + 1]) && log[i + 2] == Out(sim::kEcCommandPort, sim::kPtReadByte)) {
-      if (PollDone(poll_after, log[i + 1].value) && fault->empty()) {
+    const bool polling =
+        decoder.in_transaction() && decoder.transaction().opcode == sim::kFlashReadStatus;
+    if (decoder.See(a) == sim::Token::ReadByte && polling && i + 2 < log.size() &&
+        IsEcRead(log[i + 1]) && log[i + 2] == Out(sim::kEcCommandPort, sim::kPtReadByte)) {
+      decoder.See(log[i + 1]);
+      if (PollDone(decoder.previous_opcode(), log[i + 1].value) && fault->empty()) {
         *fault = "a flash status poll went on after the read that ended it (access " +
                  std::to_string(i + 1) + ")";
       }
       ++i; // this read is followed by another: keep only the last
       continue;
-    } else if (a.value != sim::kPtReadByte) {
-      polling = false;
     }
     out.push_back(a);
   }
   return out;
-}
-
-std::vector<FlashTransaction> Transactions(const PortLog& log) {
-  std::vector<FlashTransaction> all;
-  bool open = false;
-  enum class Next { Command, Opcode, Data, Reply } next = Next::Command;
-  for (const PortAccess& a : log) {
-    if (IsEcRead(a)) {
-      if (next == Next::Reply) {
-        if (open) {
-          all.back().read.push_back(a.value);
-        }
-        next = Next::Command;
-      }
-      continue;
-    }
-    if (a.port != sim::kEcCommandPort || a.dir != PortDir::Out) {
-      continue;
-    }
-    if (next == Next::Opcode || next == Next::Data) {
-      if (open && next == Next::Opcode) {
-        all.back().opcode = a.value;
-      } else if (open) {
-        all.back().sent.push_back(a.value);
-      }
-      next = Next::Command;
-      continue;
-    }
-    switch (a.value) {
-    case sim::kPtSelect:
-      all.emplace_back();
-      open = true;
-      break;
-    case sim::kPtSendCommand:
-      next = Next::Opcode;
-      break;
-    case sim::kPtSendData:
-      next = Next::Data;
-      break;
-    case sim::kPtReadByte:
-      next = Next::Reply;
-      break;
-    default: // deselect, leave, enter: outside any transaction
-      open = false;
-      break;
-    }
-  }
-  return all;
 }
 
 // ---------------------------------------------------------------------------

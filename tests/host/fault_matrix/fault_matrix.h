@@ -22,6 +22,7 @@
 #include "sim/expectation.h"
 #include "sim/port_log.h"
 #include "sim/scenario.h"
+#include "sim/traffic_decoder.h"
 
 namespace fault_matrix {
 
@@ -37,12 +38,11 @@ void Count(const std::string& ending, bool setup_kept, bool ended_right);
 bool SetupKept(const sim::Scenario& s, const std::optional<sim::Variable>& after);
 
 // ---------------------------------------------------------------------------
-// Reading a port log the way the protocol describes it.
+// Judging a port log's waits and status polls, read through the host's one
+// decoder (sim/traffic_decoder.h: IsStatusRead, IsProgress, IsEcWrite,
+// IsEcRead and FlashTransactions are found there by argument lookup).
 
-bool IsStatusRead(const sim::PortAccess& a);
-bool IsProgress(const sim::PortAccess& a);
-bool IsEcWrite(const sim::PortAccess& a);
-bool IsEcRead(const sim::PortAccess& a);
+using sim::FlashTransaction;
 
 // The EC handshake's waits: every byte written to 0x62/0x66 follows status
 // reads each with progress 0xEB, the last showing IBF clear and every earlier
@@ -59,19 +59,6 @@ sim::PortLog WithoutWaits(const sim::PortLog& log);
 // not yet done: busy, or after a write enable the latch not yet set with the
 // flash idle, after a write disable the latch still set.
 sim::PortLog FoldStatusPolls(const sim::PortLog& log, std::string* fault);
-
-// One flash transaction as relayed through the pass-through commands.
-struct FlashTransaction {
-  std::optional<uint8_t> opcode;
-  std::vector<uint8_t> sent; // address and data bytes
-  std::vector<uint8_t> read;
-  [[nodiscard]] bool HasAddress() const { return sent.size() >= 3; }
-  [[nodiscard]] uint32_t Address() const {
-    return static_cast<uint32_t>(sent[0]) << 16 | static_cast<uint32_t>(sent[1]) << 8 | sent[2];
-  }
-};
-
-std::vector<FlashTransaction> Transactions(const sim::PortLog& log);
 
 // ---------------------------------------------------------------------------
 // Running and judging one case.

@@ -87,7 +87,7 @@ TEST_P(NeverReady, SpinsAtThatWait) {
     }
   }
   if (c.flash_poll) {
-    const std::vector<FlashTransaction> all = Transactions(run.log);
+    const std::vector<FlashTransaction> all = FlashTransactions(run.log);
     if (all.empty() || all.back().opcode != sim::kFlashReadStatus ||
         all.back().read.size() < 1000) {
       fault("not spinning in a flash status poll");

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: BSD-2-Clause-Patent
-#include "tools/port_log/oracle.h"
+#include "tools/ec_run/update_oracle.h"
 
 #include <stdexcept>
 
 #include "sim/model_settings.h"
-#include "tools/ec_run/run_command.h"
+#include "tools/ec_run/input_files.h"
 #include "tools/ec_run/trace_classifier.h"
 
-namespace port_log {
+namespace ec_run {
 
 namespace {
 
@@ -34,9 +34,8 @@ std::string ChangesTheUpdate(const sim::ModelSettings& s) {
 }
 
 // Runs the classifier over the sequence, handing each record to `record`.
-void Classify(const Oracle& oracle,
-              const std::function<void(const ec_run::TracedAccess&)>& record) {
-  ec_run::TraceClassifier classifier(record);
+void Classify(const Oracle& oracle, const std::function<void(const TracedAccess&)>& record) {
+  TraceClassifier classifier(record);
   uint64_t index = 0;
   oracle.Stream([&](const sim::PortAccess& a) { classifier.See(index++, 0, a); });
   classifier.Finish();
@@ -58,18 +57,18 @@ Oracle OracleFor(const std::optional<std::string>& settings,
                  const std::optional<std::string>& ec_image) {
   Oracle oracle{*sim::FindScenario(kUpdateScenario), {}};
   if (ec_image) {
-    oracle.scenario.platform.ec_image = ec_run::LoadEcImage(*ec_image);
+    oracle.scenario.platform.ec_image = LoadEcImage(*ec_image);
   }
   if (settings) {
     sim::ModelSettings s;
     try {
       s = sim::ReadSettingsFile(*settings);
     } catch (const sim::SettingsError& e) {
-      throw ec_run::InputError(*settings + ": " + e.what());
+      throw InputError(*settings + ": " + e.what());
     }
     if (const std::string knob = ChangesTheUpdate(s); !knob.empty()) {
-      throw ec_run::InputError(*settings + ": " + knob +
-                               " changes the update's sequence; compare follows a full update");
+      throw InputError(*settings + ": " + knob +
+                       " changes the update's sequence; compare follows a full update");
     }
     oracle.scenario.platform.ec = s.ec;
     oracle.scenario.platform.flash = s.flash;
@@ -80,9 +79,9 @@ Oracle OracleFor(const std::optional<std::string>& settings,
 
 std::string StepAt(const Oracle& oracle, uint64_t index) {
   std::string step = "after the end";
-  Classify(oracle, [&](const ec_run::TracedAccess& r) {
+  Classify(oracle, [&](const TracedAccess& r) {
     if (r.index == index) {
-      step = ec_run::StepName(r.step);
+      step = StepName(r.step);
     }
   });
   return step;
@@ -91,9 +90,8 @@ std::string StepAt(const Oracle& oracle, uint64_t index) {
 uint64_t BlockStart(unsigned block) {
   const Oracle never_busy = OracleFor(std::nullopt, std::nullopt);
   std::optional<uint64_t> start;
-  Classify(never_busy, [&](const ec_run::TracedAccess& r) {
-    if (!start && r.step.kind == ec_run::StepKind::Erase &&
-        r.step.block == static_cast<int>(block)) {
+  Classify(never_busy, [&](const TracedAccess& r) {
+    if (!start && r.step.kind == StepKind::Erase && r.step.block == static_cast<int>(block)) {
       start = r.index;
     }
   });
@@ -103,4 +101,4 @@ uint64_t BlockStart(unsigned block) {
   return *start;
 }
 
-} // namespace port_log
+} // namespace ec_run

@@ -7,9 +7,9 @@ the console, QEMU's events, the EC model's flash, report and port log, and
 
 import variables
 from ec_device import EC_CMD_PORT, RESET_CONTROL_PORT
-from fv_scenarios import BOOT_MANAGER
-from scenarios import (INIT_FAILED, MESSAGES, PROMPT, REQUEST, SETUP_ATTRIBUTES, SKIPPED,
-                       UPDATE_FAILED, UPDATED)
+from updater_console import (BOOT_MANAGER, INIT_FAILED, MESSAGES, PROMPT, SKIPPED, UPDATE_FAILED,
+                             UPDATED)
+from variables import REQUEST, SETUP_ATTRIBUTES
 
 import port_log  # noqa: E402  (tools/qemu_rig, on the path through ec_device)
 

@@ -13,7 +13,7 @@
 #include "sim/expectation.h"
 #include "sim/scenario.h"
 
-namespace port_log {
+namespace ec_run {
 
 struct Oracle {
   sim::Scenario scenario;
@@ -23,7 +23,7 @@ struct Oracle {
 };
 
 // settings: an EC model settings file; ec_image: the 128 KiB the updater
-// reads from the boot flash. ec_run::InputError for a file that cannot be
+// reads from the boot flash. InputError for a file that cannot be
 // used, and for settings that make the update end otherwise (faults, another
 // flash identification, a handshake that is not ready at once).
 Oracle OracleFor(const std::optional<std::string>& settings,
@@ -35,4 +35,4 @@ std::string StepAt(const Oracle& oracle, uint64_t index);
 // Where block `block`'s erase step starts in the never-busy sequence.
 uint64_t BlockStart(unsigned block);
 
-} // namespace port_log
+} // namespace ec_run

@@ -11,8 +11,7 @@ import random
 import shutil
 import uuid
 
-from scenarios import SETUP_ATTRIBUTES
-from variables import SETUP_GUID, setup_variable  # also puts tools/fv on the path
+from variables import SETUP_ATTRIBUTES, SETUP_GUID, setup_variable  # also puts tools/fv on the path
 
 import add_drivers  # noqa: E402  (tools/fv)
 import board_flash  # noqa: E402
@@ -28,6 +27,7 @@ OVMF_VARS = "/usr/share/OVMF/OVMF_VARS_4M.fd"
 # stays in the volume undispatched.
 ABSENT_PROTOCOL = uuid.UUID("5C1D7B0E-3A52-4E8F-B6D1-0F9A2E4C7B63")
 GUARD = modules.MODULES["ec_threshold_guard"]
+SETUP_LOCK_FILE_GUID = uuid.UUID("9B4E2A61-5C0D-4F7E-8A3B-6D1C0E9F2B74")   # test only
 
 
 def prepare_vars(path, setup, base=OVMF_VARS):
@@ -55,13 +55,37 @@ def _write_ffs(folder, name, data):
     return path
 
 
+def trigger_sample_file(image_dir, folder):
+    """The platform-side trigger sample in a firmware file: dependency TRUE."""
+    name = modules.TRIGGER_SAMPLE
+    data = ffs.driver_file(modules.TRIGGER_SAMPLE_FILE_GUID, name,
+                           _read(os.path.join(image_dir, f"{name}.efi")), ffs.depex())
+    return _write_ffs(folder, name, data)
+
+
 def driver_files(image_dir, folder):
-    """Both drivers as the image build wrote them, and the test-only trigger driver."""
-    trigger = ffs.driver_file(modules.TEST_TRIGGER_FILE_GUID, "test_trigger_driver",
-                              _read(os.path.join(image_dir, "test_trigger_driver.efi")), ffs.depex())
+    """Both drivers as the image build wrote them, and the trigger sample."""
     return [os.path.join(image_dir, "ec_flash_updater.ffs"),
             os.path.join(image_dir, "ec_threshold_guard.ffs"),
-            _write_ffs(folder, "test_trigger_driver", trigger)]
+            trigger_sample_file(image_dir, folder)]
+
+
+# Writes refused by the policy from the end of DXE on: registered during DXE,
+# so the driver waits for the variable driver's policy protocol.
+VARIABLE_POLICY_PROTOCOL = uuid.UUID("81D1675C-86F6-48DF-BD95-9A6E4F0925C3")
+
+
+def setup_lock_file(image_dir, folder):
+    """The test-only driver that locks "Setup" at the end of DXE."""
+    data = ffs.driver_file(SETUP_LOCK_FILE_GUID, "setup_lock_driver",
+                           _read(os.path.join(image_dir, "setup_lock_driver.efi")),
+                           ffs.depex(VARIABLE_POLICY_PROTOCOL))
+    return _write_ffs(folder, "setup_lock_driver", data)
+
+
+def locked_setup_files(image_dir, folder):
+    """driver_files and the "Setup" lock."""
+    return driver_files(image_dir, folder) + [setup_lock_file(image_dir, folder)]
 
 
 def unmet_dependency_files(image_dir, folder):

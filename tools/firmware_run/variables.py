@@ -8,13 +8,17 @@ import struct
 import sys
 import uuid
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "fv"))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "fv"))
 
 import board_flash  # noqa: E402  (after the path above)
 import varstore  # noqa: E402
 
 GLOBAL_VARIABLE = uuid.UUID("8be4df61-93ca-11d2-aa0d-00e098032b8c")
 SETUP_GUID = uuid.UUID("ec87d643-eba4-4bb5-a1e5-3f3e36b20da9")
+# "Setup": the EC update request byte and the guard's two bytes in it.
+REQUEST, GUARD_ENABLE, GUARD_THRESHOLD = 3172, 3176, 3177
+SETUP_SIZE = 3180
+SETUP_ATTRIBUTES = 0x7  # non-volatile, boot-service and runtime access
 
 
 def read_variables(path):

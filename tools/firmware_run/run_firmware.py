@@ -26,8 +26,8 @@ import fw_progress
 import fw_summary
 import vm
 from ec_device import Ec
-from fv_scenarios import BOOT_MANAGER
-from scenarios import PROMPT, UPDATED
+from status_line import ProgressLine, whole_sequences
+from updater_console import BOOT_MANAGER, PROMPT, UPDATED
 
 import board_flash  # noqa: E402  (tools/fv, on the path through fv_images)
 
@@ -70,13 +70,14 @@ def write_board(plan, work, out):
     start = time.monotonic()
     built = fv_images.build_image(code, fv_images.driver_files(IMAGE_DIR, work))
     print(f"code volume    OVMF_CODE_4M.fd + {len(built.added)} files in the DXE volume (both "
-          f"drivers, the test trigger), {time.monotonic() - start:.1f} s", file=out)
+          f"drivers, the trigger sample), {time.monotonic() - start:.1f} s", file=out)
     board = os.path.join(work, "board.bin")
     store = os.path.join(work, "vars.fd")
     fv_images.prepare_vars(store, None if plan["setup"] is None else bytes.fromhex(plan["setup"]))
     flash_image = plan["flash_image"]
     ec_image = None if flash_image else os.path.join(work, "ec_image.bin")
-    notes = board_flash.build(board, code, ec_image, store, flash_image)
+    # Where the updater image was built to read the EC image.
+    notes = board_flash.build(board, code, ec_image, store, flash_image, plan["ec_image_base"])
     print(f"board flash    {flash_image or '16 MiB'}: " + "; ".join(notes), file=out)
     return board
 
@@ -93,9 +94,11 @@ class Console:
         self.prompt_at = None
         self.terminal = sys.stdin.isatty()
 
-    def show(self):
+    def show(self, everything=False):
         with self.guest.lock:
             new = bytes(self.guest.serial[self.shown:])
+        if not everything:
+            new = new[:whole_sequences(new)]
         if new:
             self.out.buffer.write(new)
             self.out.buffer.flush()
@@ -126,6 +129,7 @@ def boot(guest, plan, progress, out):
     end = time.monotonic() + (BUSY_LIMIT if plan["busy"] else LIMIT)
     lingering = False
     try:
+        line.start()
         while guest.proc.poll() is None and time.monotonic() < end:
             time.sleep(0.05)
             console.typed()
@@ -138,7 +142,7 @@ def boot(guest, plan, progress, out):
                 lingering, end = True, min(end, time.monotonic() + LINGER)
         return guest.finish(time.monotonic())
     finally:
-        console.show()
+        console.show(everything=True)
         progress.poll()
         # The last verify has ended when the update reports success.
         with guest.lock:
@@ -150,42 +154,6 @@ def boot(guest, plan, progress, out):
         # The firmware leaves its colours set: reset them for the shell.
         out.write("\x1b[0m\r\n")
         out.flush()
-
-
-class ProgressLine:
-    """./run's block progress line on stderr: rewritten in place on a
-    terminal, else a line each 16 blocks verified and one at the end."""
-
-    BLOCKS_PER_LOGGED_LINE = 16
-
-    def __init__(self):
-        self.last = (0, 0)
-        self.logged = 0
-        self.open = False
-
-    @staticmethod
-    def text(erased, verified):
-        return f"EC flash: {erased:3}/128 blocks erased, {verified:3}/128 verified"
-
-    def show(self, erased, verified):
-        if (erased, verified) == self.last:
-            return
-        self.last = (erased, verified)
-        if sys.stderr.isatty():
-            sys.stderr.write("\r" + self.text(erased, verified))
-            self.open = True
-        elif verified // self.BLOCKS_PER_LOGGED_LINE > self.logged // self.BLOCKS_PER_LOGGED_LINE:
-            sys.stderr.write(self.text(erased, verified) + "\n")
-            self.logged = verified
-        sys.stderr.flush()
-
-    def finish(self, erased, verified):
-        """The final counts (the last verify ends with the update)."""
-        if (erased, verified) == (0, 0) and not self.open:
-            return      # nothing was erased: a skip, an init failure, the guard
-        if self.open or self.logged != verified:
-            sys.stderr.write(("\r" if self.open else "") + self.text(erased, verified) + "\n")
-        self.open = False
 
 
 def write_trace(plan, result, out):
