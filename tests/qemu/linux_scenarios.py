@@ -167,9 +167,9 @@ def startup_script(starts):
 class LinuxGuest(vm.Guest):
     """A guest whose ACPI tables declare the EC (the SSDT QEMU appends)."""
 
-    def _command_line(self, serial_sock, qmp_sock):
+    def _command_line(self, qmp_sock):
         table = os.path.join(guest_folder(), EC_TABLE)
-        return super()._command_line(serial_sock, qmp_sock) + ["-acpitable", f"file={table}"]
+        return super()._command_line(qmp_sock) + ["-acpitable", f"file={table}"]
 
 
 def write_fat_folder(folder, boot):
