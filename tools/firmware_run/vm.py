@@ -9,10 +9,11 @@ while the socket cannot take a byte, and a unix socket fills after a few
 hundred one-byte writes), and the firmware's serial driver gives up on a
 byte after 1 s, failing the write with EFI_DEVICE_ERROR. A harness starved
 of the processor for that long then lost console text and, once, the UEFI
-Shell itself (it failed to start). A file write never waits for a reader. A board flash boots again in the same process after a platform reset
-(the updater's 0xCF9 write): QMP's RESET events mark where on the serial
-console each boot begins, the port log's reset records where in the EC's
-traffic.
+Shell itself (it failed to start). A file write never waits for a reader.
+
+A board flash boots again in the same process after a platform reset (the
+updater's 0xCF9 write): QMP's RESET events mark where on the serial console
+each boot begins, the port log's reset records where in the EC's traffic.
 """
 
 import json
@@ -247,6 +248,13 @@ class Guest:
                 self.chunks.append((time.monotonic() - self.t0, len(self.serial)))
                 self.lock.notify_all()
 
+    def _console_written(self):
+        """How much of the console QEMU has written: the guest's writes reach
+        the file before its next instruction, so at a RESET event this is
+        where the next boot begins (the firmware is silent on serial for
+        seconds after a reset, until its console starts)."""
+        return os.fstat(self.serial_file.fileno()).st_size
+
     def _read_qmp(self):
         try:
             for line in self.qmp_file:
@@ -257,7 +265,7 @@ class Guest:
                 with self.lock:
                     self.events.append((time.monotonic() - self.t0, message))
                     if message["event"] == "RESET" and message["data"].get("guest"):
-                        self.resets.append(len(self.serial))
+                        self.resets.append(self._console_written())
                     self.lock.notify_all()
         except OSError:
             pass  # QEMU went away
@@ -296,14 +304,20 @@ class Guest:
         """Waits for boot number boot (after that many guest resets) to show
         text on serial; its offset in the escape-free text, or -1."""
         with self.lock:
-            if not self.lock.wait_for(lambda: len(self.resets) >= boot or self.closed,
+            def begun():
+                return len(self.resets) >= boot and len(self.serial) >= self._boot_start(boot)
+
+            if not self.lock.wait_for(lambda: begun() or self.closed,
                                       timeout=max(0, deadline - time.monotonic())):
                 return -1
-            if len(self.resets) < boot:
+            if not begun():
                 return -1
-            begin = self.resets[boot - 1] if boot else 0
+            begin = self._boot_start(boot)
             start = len(ANSI_ESCAPE.sub(b"", bytes(self.serial[:begin])))
         return self.wait_for(text, deadline, start)
+
+    def _boot_start(self, boot):
+        return self.resets[boot - 1] if boot else 0
 
     def wait_for_ec_activity(self, amount, deadline):
         """Waits until the EC device's port log grows by amount bytes from
