@@ -73,7 +73,9 @@ ACPI_EC_COMMANDS = {0x80: "read", 0x81: "write", 0x82: "burst on", 0x83: "burst 
                     0x84: "query"}
 
 NV_BS = 0x3  # the variable without runtime access: the OS cannot see it
-LIMIT = 150
+# A guard against a hung guest: Linux starts twice and the firmware runs the
+# whole update in between, a few minutes at most beside other work.
+LIMIT = 600
 
 
 class LinuxStart:
@@ -102,7 +104,8 @@ class LinuxBoot:
         self.starts = list(starts)
         self.ec = ec or Ec(REGISTER_SETTINGS)
         self.keys = list(keys) or [SHELL_COUNTDOWN] * len(self.starts)
-        self.stop_after = None
+        self.stop_at = None
+        self.hold_ec_bytes = 0
         self.stop_in_boot = 0
         self.limit = limit
 
@@ -164,9 +167,9 @@ def startup_script(starts):
 class LinuxGuest(vm.Guest):
     """A guest whose ACPI tables declare the EC (the SSDT QEMU appends)."""
 
-    def _command_line(self, serial_sock, qmp_sock):
+    def _command_line(self, qmp_sock):
         table = os.path.join(guest_folder(), EC_TABLE)
-        return super()._command_line(serial_sock, qmp_sock) + ["-acpitable", f"file={table}"]
+        return super()._command_line(qmp_sock) + ["-acpitable", f"file={table}"]
 
 
 def write_fat_folder(folder, boot):

@@ -23,6 +23,12 @@ END_MARK = "SCENARIO-END"
 EXCEPTION_MARK = "!!!! X64 Exception"
 SHELL_BANNER = "UEFI Interactive Shell"
 TRIGGERED = "setup_tool trigger: status 0x0000000000000000"
+SHELL_COUNTDOWN = ("Press ESC", " ")
+
+# A guard against a hung guest, not a measure: a shell boot needs about 4 s
+# of processor time, and took up to 51 s beside other work (a load of 20 on
+# 2 cores).
+SHELL_BOOT_LIMIT = 240
 
 
 def set_setup(request, enable, threshold):
@@ -58,14 +64,17 @@ def ec_answering(value):
 
 class Boot:
     """One power-on from the UEFI Shell: the script it runs, the EC, and
-    (serial text, keys) pairs: each key string is sent when its text appears."""
+    (serial text, keys) pairs: each key string is sent when its text appears.
+    The run ends when the script powers the guest off, or at the stop point:
+    stop_at's text on serial, then hold_ec_bytes more of the port log."""
 
-    def __init__(self, script, ec=None, keys=(), limit=40, stop_after=None):
+    def __init__(self, script, ec=None, keys=(), stop_at=None, hold_ec_bytes=0):
         self.script = list(script)
         self.ec = ec or Ec()
-        self.keys = [("Press ESC", " ")] + list(keys)
-        self.limit = limit
-        self.stop_after = stop_after  # (text, seconds): the run ends that long after the text
+        self.keys = [SHELL_COUNTDOWN] + list(keys)
+        self.limit = SHELL_BOOT_LIMIT
+        self.stop_at = stop_at
+        self.hold_ec_bytes = hold_ec_bytes
         self.stop_in_boot = 0
 
 
@@ -120,8 +129,7 @@ def lines(run):
 def check_every_boot(c, runs, boots):
     for n, (run, boot) in enumerate(zip(runs, boots), 1):
         c.that(EXCEPTION_MARK not in run.text, f"boot {n}: processor exception on serial")
-        if boot.stop_after is None:
-            c.that(not run.timed_out, f"boot {n}: still running after {boot.limit} s")
+        c.that(not run.timed_out, f"boot {n}: still running after {boot.limit} s")
 
 
 def check_ports(c, run, expected, what="ports"):
@@ -296,14 +304,19 @@ def updater_init_failure():
     return Scenario("updater_handshake_fails_resets", [boot], check, "shell")
 
 
+# Port-log bytes the busy-flash run goes on for after the start message:
+# 10,000 records of 16 bytes, at least 100 polls of the flash's status
+# however many accesses a poll takes.
+FLASH_BUSY_HOLD = 10_000 * 16
+
+
 def updater_flash_busy():
     script = [set_setup(1, 0, 0), f"load {UPDATER}", "setup_tool trigger"]
 
     def check(c, runs):
         run = runs[0]
         check_message(c, run, ROW_START, STARTING)
-        c.that(run.timed_out and run.exit_reason is None, "the driver did not keep spinning")
-        c.that(run.growth > 0, "no status polls in the last 0.5 s")
+        c.that(run.stopped and run.exit_reason is None, "the driver did not keep spinning")
         start = ec.updater_flash_busy_start()
         poll = ec.FLASH_BUSY_POLL
         for port in (EC_CMD_PORT, POST_CODE_PORT):
@@ -319,7 +332,8 @@ def updater_flash_busy():
         c.note(f"{polls} busy polls")
         check_setup(c, run.vars_path, expected_setup(1, 0, 0))
 
-    boot = Boot(script, Ec({"flash_busy_forever": 1}), stop_after=(STARTING, 0.3))
+    boot = Boot(script, Ec({"flash_busy_forever": 1}), stop_at=STARTING,
+                hold_ec_bytes=FLASH_BUSY_HOLD)
     return Scenario("updater_flash_busy_spins", [boot], check, "shell")
 
 

@@ -31,6 +31,11 @@ BUILD_QEMU = os.path.join(RIG, "build_qemu.sh")
 
 REGISTER_KEY = "register "
 
+# The last-resort guard for a step that ends on its own (a process starting,
+# answering, quitting and writing its files): the wait is for the event; the
+# limit only keeps a hung process from hanging the suite.
+HUNG_PROCESS = 120
+
 
 class Ec:
     """One EC: the model's settings ({key: value}; "register 0x93" style keys
@@ -121,7 +126,7 @@ class ModelDevice:
         self.model = subprocess.Popen(
             ["python3", EXTERNAL_MODEL, "--socket", self.socket, "--record", self.report,
              *registers], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + HUNG_PROCESS
         while not os.path.exists(self.socket):
             if self.model.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError("the external EC model did not listen")
@@ -134,7 +139,7 @@ class ModelDevice:
     def collect(self):
         if self.model is not None:
             try:
-                self.model.wait(timeout=5)
+                self.model.wait(timeout=HUNG_PROCESS)
             except subprocess.TimeoutExpired:
                 self.model.kill()
                 self.model.wait()

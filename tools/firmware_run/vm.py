@@ -2,12 +2,18 @@
 """One power-on of QEMU + OVMF (TCG): the firmware's flash, the EC device
 (ec_device.py), the serial console and QMP.
 
-The serial console and QMP are unix sockets that QEMU connects to, so nothing
-is lost before the harness listens; QEMU starts paused and runs once QMP is
-ready. A board flash boots again in the same process after a platform reset
-(the updater's 0xCF9 write): QMP's RESET events mark where on the serial
-console each boot begins, the port log's reset records where in the EC's
-traffic.
+QMP is a unix socket that QEMU connects to; QEMU starts paused and runs once
+QMP is ready. The serial console goes to a file and keys come from a FIFO:
+a socket would hold the guest's UART (QEMU keeps the transmit register full
+while the socket cannot take a byte, and a unix socket fills after a few
+hundred one-byte writes), and the firmware's serial driver gives up on a
+byte after 1 s, failing the write with EFI_DEVICE_ERROR. A harness starved
+of the processor for that long then lost console text and, once, the UEFI
+Shell itself (it failed to start). A file write never waits for a reader.
+
+A board flash boots again in the same process after a platform reset (the
+updater's 0xCF9 write): QMP's RESET events mark where on the serial console
+each boot begins, the port log's reset records where in the EC's traffic.
 """
 
 import json
@@ -30,6 +36,12 @@ OVMF_CODE = "/usr/share/OVMF/OVMF_CODE.fd"
 OVMF_VARS = "/usr/share/OVMF/OVMF_VARS.fd"
 
 ANSI_ESCAPE = re.compile(rb"\x1b\[[0-9;?=]*[A-Za-z]")
+
+# QEMU connecting, answering, quitting (it writes the EC's flash, report and
+# port log as it goes) and the serial line draining end on their own.
+HUNG_PROCESS = ec_device.HUNG_PROCESS
+# How often a wait looks at something that signals nothing (the port log's size).
+POLL_PERIOD = 0.05
 
 
 def fresh_variable_store(path):
@@ -66,14 +78,14 @@ class BootResult:
     """What one QEMU process left behind, for the scenario's checks. Its
     boots are numbered from 0; a platform reset starts the next one."""
 
-    def __init__(self, serial, chunks, events, resets, seen, timed_out, growth, elapsed):
+    def __init__(self, serial, chunks, events, resets, seen, timed_out, stopped, elapsed):
         self.serial = serial            # raw serial bytes, escapes included
         self.chunks = chunks            # (seconds since start, end offset in serial)
         self.events = events            # (seconds since start, QMP event dict)
         self.resets = resets            # serial offset at each guest reset
         self.seen = seen                # ec_device.Seen: port log, model report, EC flash
-        self.timed_out = timed_out      # the time limit ended the run
-        self.growth = growth            # EC activity in the last 0.5 s (time-out only)
+        self.timed_out = timed_out      # the time limit ended the run: the guest hung
+        self.stopped = stopped          # the harness ended the run at the boot's stop point
         self.elapsed = elapsed
 
     @property
@@ -142,7 +154,7 @@ class Guest:
     def _path(self, name):
         return os.path.join(self.workdir, f"{self.tag}.{name}")
 
-    def _command_line(self, serial_sock, qmp_sock):
+    def _command_line(self, qmp_sock):
         cmd = [ec_device.qemu_binary(), *self.firmware.qemu_args(), "-accel", "tcg", "-m", "256",
                "-nographic", "-net", "none", "-S"]
         if self.fat_dir is not None:
@@ -150,7 +162,7 @@ class Guest:
             write_fat_disk(self.fat_dir, disk)
             cmd += ["-drive", f"file={disk},format=raw,media=disk"]
         cmd += [
-            "-chardev", f"socket,id=serial0,path={serial_sock}",
+            "-chardev", "null,id=serial0",  # the file and FIFO replace it before the guest runs
             "-serial", "chardev:serial0",
             "-chardev", f"socket,id=qmp0,path={qmp_sock}",
             "-mon", "chardev=qmp0,mode=control",
@@ -161,45 +173,53 @@ class Guest:
         # A unix socket path must stay under 108 bytes: keep the names short.
         sock_dir = os.path.join(self.workdir, "s")
         os.makedirs(sock_dir, exist_ok=True)
-        listeners = {}
-        for name in ("serial", "qmp"):
-            path = os.path.join(sock_dir, f"{self.tag}.{name}")
-            if os.path.exists(path):
-                os.unlink(path)
-            listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-            listener.bind(path)
-            listener.listen(1)
-            listener.settimeout(20)
-            listeners[name] = (listener, path)
+        path = os.path.join(sock_dir, f"{self.tag}.qmp")
+        if os.path.exists(path):
+            os.unlink(path)
+        listener = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        listener.bind(path)
+        listener.listen(1)
+        listener.settimeout(HUNG_PROCESS)
+        keys = os.path.join(sock_dir, f"{self.tag}.keys")
+        if os.path.exists(keys):
+            os.unlink(keys)
+        os.mkfifo(keys)
+        # Read and write: the open does not wait for QEMU, and QEMU's own
+        # read-only open finds a writer.
+        self.keys_fd = os.open(keys, os.O_RDWR)
         log = open(self._path("qemu.log"), "wb")
         self.proc = subprocess.Popen(
-            self._command_line(listeners["serial"][1], listeners["qmp"][1]),
+            self._command_line(path),
             stdin=subprocess.DEVNULL, stdout=log, stderr=subprocess.STDOUT)
         log.close()
         try:
-            self._connect(listeners)
+            self._connect(listener, keys)
         except (OSError, ValueError, queue.Empty) as error:  # time-outs, closed sockets, no QMP
             self.kill()
+            os.close(self.keys_fd)
             with open(self._path("qemu.log"), errors="replace") as f:
                 raise RuntimeError(f"QEMU did not start: {f.read().strip() or error}") from None
         finally:
-            for listener, _ in listeners.values():
-                listener.close()
+            listener.close()
 
-    def _connect(self, listeners):
-        self.serial_conn = listeners["serial"][0].accept()[0]
-        self.qmp_conn = listeners["qmp"][0].accept()[0]
+    def _connect(self, listener, keys):
+        self.qmp_conn = listener.accept()[0]
         self.qmp_file = self.qmp_conn.makefile("r")
         json.loads(self.qmp_file.readline())  # greeting
         self._qmp("qmp_capabilities")
+        changed = self._qmp("chardev-change", id="serial0", backend={
+            "type": "file", "data": {"out": self._path("serial.log"), "in": keys}})
+        if "error" in changed:
+            raise ValueError(f"serial console: {changed['error']}")
+        self.serial_file = open(self._path("serial.log"), "rb")
         self.t0 = time.monotonic()
         threading.Thread(target=self._read_serial, daemon=True).start()
         threading.Thread(target=self._read_qmp, daemon=True).start()
         self._send_qmp("cont")
-        self.replies.get(timeout=10)
+        self.replies.get(timeout=HUNG_PROCESS)
 
-    def _qmp(self, command):
-        self._send_qmp(command)
+    def _qmp(self, command, **arguments):
+        self._send_qmp(command, **arguments)
         while True:
             reply = json.loads(self.qmp_file.readline())
             if "return" in reply or "error" in reply:
@@ -212,11 +232,13 @@ class Guest:
         self.qmp_conn.sendall(json.dumps(message).encode() + b"\n")
 
     def _read_serial(self):
+        """Follows the console file; it is whole once QEMU has ended."""
         while True:
-            try:
-                data = self.serial_conn.recv(65536)
-            except OSError:
-                data = b""
+            ended = self.proc.poll() is not None
+            data = self.serial_file.read()
+            if not data and not ended:
+                time.sleep(POLL_PERIOD)
+                continue
             with self.lock:
                 if not data:
                     self.closed = True
@@ -225,6 +247,13 @@ class Guest:
                 self.serial += data
                 self.chunks.append((time.monotonic() - self.t0, len(self.serial)))
                 self.lock.notify_all()
+
+    def _console_written(self):
+        """How much of the console QEMU has written: the guest's writes reach
+        the file before its next instruction, so at a RESET event this is
+        where the next boot begins (the firmware is silent on serial for
+        seconds after a reset, until its console starts)."""
+        return os.fstat(self.serial_file.fileno()).st_size
 
     def _read_qmp(self):
         try:
@@ -236,7 +265,7 @@ class Guest:
                 with self.lock:
                     self.events.append((time.monotonic() - self.t0, message))
                     if message["event"] == "RESET" and message["data"].get("guest"):
-                        self.resets.append(len(self.serial))
+                        self.resets.append(self._console_written())
                     self.lock.notify_all()
         except OSError:
             pass  # QEMU went away
@@ -244,12 +273,12 @@ class Guest:
     def screendump(self, path):
         """Writes the graphics console to path as a PPM image."""
         self._send_qmp("screendump", filename=path)
-        reply = self.replies.get(timeout=10)
+        reply = self.replies.get(timeout=HUNG_PROCESS)
         if "error" in reply:
             raise RuntimeError(f"screendump: {reply['error']}")
 
     def send(self, keys):
-        self.serial_conn.sendall(keys.encode("latin-1"))
+        os.write(self.keys_fd, keys.encode("latin-1"))
 
     def wait_for(self, text, deadline, start=0):
         """Waits until the escape-free serial text shows text after offset start; its offset, or -1."""
@@ -275,39 +304,52 @@ class Guest:
         """Waits for boot number boot (after that many guest resets) to show
         text on serial; its offset in the escape-free text, or -1."""
         with self.lock:
-            if not self.lock.wait_for(lambda: len(self.resets) >= boot or self.closed,
+            def begun():
+                return len(self.resets) >= boot and len(self.serial) >= self._boot_start(boot)
+
+            if not self.lock.wait_for(lambda: begun() or self.closed,
                                       timeout=max(0, deadline - time.monotonic())):
                 return -1
-            if len(self.resets) < boot:
+            if not begun():
                 return -1
-            begin = self.resets[boot - 1] if boot else 0
+            begin = self._boot_start(boot)
             start = len(ANSI_ESCAPE.sub(b"", bytes(self.serial[:begin])))
         return self.wait_for(text, deadline, start)
 
-    def finish(self, deadline):
-        """Lets the guest run to its own end or to the deadline, then collects the result."""
-        exited = self.wait_exit(deadline)
-        growth = 0
+    def _boot_start(self, boot):
+        return self.resets[boot - 1] if boot else 0
+
+    def wait_for_ec_activity(self, amount, deadline):
+        """Waits until the EC device's port log grows by amount bytes from
+        now; False if the guest ended or the deadline came first."""
+        start = self.device.activity()
+        while self.device.activity() - start < amount:
+            if self.proc.poll() is not None or time.monotonic() >= deadline:
+                return False
+            time.sleep(POLL_PERIOD)
+        return True
+
+    def finish(self, deadline, stop=False):
+        """Ends the run now (stop), or lets the guest run to its own end or
+        to the deadline; then collects the result."""
+        exited = not stop and self.wait_exit(deadline)
         if not exited:
-            before = self.device.activity()
-            time.sleep(0.5)
-            growth = self.device.activity() - before
             try:
                 self._send_qmp("quit")
             except OSError:
                 pass  # it ended on its own meanwhile
-            if not self.wait_exit(time.monotonic() + 5):
+            if not self.wait_exit(time.monotonic() + HUNG_PROCESS):
                 self.proc.kill()
                 self.proc.wait()
         elapsed = time.monotonic() - self.t0
         with self.lock:
-            self.lock.wait_for(lambda: self.closed, timeout=2)
-        self.serial_conn.close()
+            self.lock.wait_for(lambda: self.closed, timeout=HUNG_PROCESS)
+        self.serial_file.close()
+        os.close(self.keys_fd)
         self.qmp_conn.close()
-        with open(self._path("serial.log"), "wb") as f:
-            f.write(self.serial)
         return BootResult(bytes(self.serial), list(self.chunks), list(self.events),
-                          list(self.resets), self.device.collect(), not exited, growth, elapsed)
+                          list(self.resets), self.device.collect(), not exited and not stop,
+                          stop, elapsed)
 
     def kill(self):
         if self.proc and self.proc.poll() is None:
