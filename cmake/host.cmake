@@ -2,6 +2,7 @@
 # Host build: the driver sources compiled with the platform seam bound to the
 # simulated platform, the simulator itself, tools and tests.
 set(EC_HOST_WARNINGS -Wall -Wextra -Werror)
+include(cmake/compiler_cache.cmake)
 
 find_package(GTest REQUIRED)
 enable_testing()

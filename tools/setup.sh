@@ -16,8 +16,9 @@ packages_for() {
   case $1 in
     # ec-setup alone (./run setup): its own CMake project, g++ only.
     tool) echo cmake ninja-build g++ ;;
-    # The driver images (clang, lld) and the host tools, the EC model and their tests.
-    build) echo cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev libunicorn-dev ;;
+    # The driver images (clang, lld) and the host tools, the EC model and their
+    # tests; ccache keeps the host builds' objects across checkouts.
+    build) echo cmake ninja-build g++ clang lld llvm python3 libgtest-dev libgmock-dev libunicorn-dev ccache ;;
     # clang's sanitizer runtime for the asan preset.
     asan) packages_for build && echo libclang-rt-14-dev ;;
     lint) echo clang-format clang-tidy cppcheck reuse ;;
