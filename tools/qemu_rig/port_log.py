@@ -13,6 +13,8 @@ import struct
 import subprocess
 
 RECORD = struct.Struct("<QHBBI")
+# Where each field starts in a record, for the column views of a whole log.
+PORT_AT, KIND_AT, VALUE_AT = (struct.calcsize(prefix) for prefix in ("<Q", "<QH", "<QHB"))
 READ, WRITE, RESET, POWER_CUT = b"iorp"
 KINDS = {READ: "read", WRITE: "write", RESET: "reset", POWER_CUT: "power cut"}
 RESET_CONTROL_PORT = 0xCF9
@@ -74,7 +76,7 @@ class Boot:
 
     def accesses(self):
         """(port, kind, value) of every read and write, in order."""
-        low, high, kinds, values = (self._column(o) for o in (8, 9, 10, 11))
+        low, high, kinds, values = (self._column(o) for o in (PORT_AT, PORT_AT + 1, KIND_AT, VALUE_AT))
         return [(lo | hi << 8, k, v) for lo, hi, k, v in zip(low, high, kinds, values)
                 if k in (READ, WRITE)]
 
@@ -93,7 +95,7 @@ class Boot:
         count = len(self)
         if count == 0:
             return b""
-        low, kinds, values = self._column(8), self._column(10), self._column(11)
+        low, kinds, values = self._column(PORT_AT), self._column(KIND_AT), self._column(VALUE_AT)
         keys = _bitwise(int.__xor__, low, kinds)
         key = (port & 0xFF) ^ WRITE
         chosen = keys.translate(bytes(0xFF if i == key else 0 for i in range(256)))
@@ -104,7 +106,7 @@ class Boot:
         return bytes.fromhex(_bitwise(int.__or__, digits, erased).replace(b"zz", b"").decode())
 
     def access_count(self):
-        kinds = self._column(10)
+        kinds = self._column(KIND_AT)
         return kinds.count(READ) + kinds.count(WRITE)
 
 
@@ -115,7 +117,7 @@ class PortLog:
     def __init__(self, data):
         data = data[:len(data) - len(data) % RECORD.size]
         self.data = data
-        kinds = data[10::RECORD.size]
+        kinds = data[KIND_AT::RECORD.size]
         self.power_cut = POWER_CUT in kinds
         starts, at = [], 0
         while True:
